@@ -1,0 +1,111 @@
+// The directory search that the walk and the log naming rely on, and the few
+// facts about the platform that the rest of the program may ask for.
+//
+// The entry type has the member names and widths of the Win32 find data so
+// that the code above this layer reads the same on every platform. One file
+// implements this header per platform (directory_search_posix.cc,
+// directory_search_win32.cc); CMake builds exactly one of them. Tests put an
+// in-memory search in place of the system's through useDirectorySearch().
+#ifndef DIRLOG_PLATFORM_DIRECTORY_SEARCH_H_
+#define DIRLOG_PLATFORM_DIRECTORY_SEARCH_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+struct FileTime {
+  uint32_t dwLowDateTime;
+  uint32_t dwHighDateTime;
+};
+
+// One directory entry as the search reports it.
+struct FindData {
+  uint32_t dwFileAttributes;
+  FileTime ftCreationTime;
+  FileTime ftLastAccessTime;
+  FileTime ftLastWriteTime;
+  uint32_t nFileSizeHigh;
+  uint32_t nFileSizeLow;
+  uint32_t dwReserved0;
+  uint32_t dwReserved1;
+  char cFileName[260];
+  char cAlternateFileName[14];
+};
+
+constexpr uint32_t kAttributeReadOnly = 0x1;
+constexpr uint32_t kAttributeHidden = 0x2;
+constexpr uint32_t kAttributeSystem = 0x4;
+constexpr uint32_t kAttributeDirectory = 0x10;
+constexpr uint32_t kAttributeArchive = 0x20;
+constexpr uint32_t kAttributeReparsePoint = 0x400;
+
+// One open search: a listing of a directory, or the probe of one name.
+// Destroying it releases the search (FindClose).
+class Search {
+ public:
+  virtual ~Search() = default;
+
+  // Moves to the next entry and copies it into `entry`. Returns false when
+  // there is none; a failure of any kind counts as the end.
+  virtual bool next(FindData& entry) = 0;
+
+  // A listing fills only cFileName and the directory bit of dwFileAttributes
+  // when it moves, so that passing over entries costs nothing per entry.
+  // complete() fills every other member for the entry the search stands on.
+  // Returns false when the entry can no longer be examined (it vanished);
+  // `entry` is then left as it was.
+  virtual bool complete(FindData& entry) = 0;
+};
+
+class DirectorySearch {
+ public:
+  virtual ~DirectorySearch() = default;
+
+  // Starts a search and copies its first entry into `entry`; nullptr when the
+  // search fails. A pattern that ends in the separator followed by "*" lists
+  // that directory: "." and ".." first, then every other entry once, in the
+  // same order on every listing of an unchanged directory. Any other pattern
+  // probes the one entry it names, completed; it fails for an empty text, a
+  // root, and a text ending in the separator.
+  virtual std::unique_ptr<Search> findFirst(const std::string& pattern,
+                                            FindData& entry) = 0;
+
+  // Removes a file (or a link) of that name, never a directory. Returns
+  // whether something was removed.
+  virtual bool deleteFile(const std::string& path) = 0;
+
+  // The order in which listings yield names: negative, zero or positive as
+  // `a` comes before, is, or comes after `b`. The walk uses it to find its
+  // place again in a listing that lost the directory it had left.
+  virtual int compareNames(const char* a, const char* b) const = 0;
+};
+
+// The search in use: the system's, unless a test installed another.
+DirectorySearch& directorySearch();
+
+// Installs `search` (not owned) as the search in use; nullptr restores the
+// system's. For tests.
+void useDirectorySearch(DirectorySearch* search);
+
+// The platform's path separator.
+char separator();
+
+// The folder that holds the snapshot logs and the report, ending in the
+// separator, or empty for the working directory. Read afresh at every call.
+std::string logFolder();
+
+// How a file opened for reading in text mode differs from its bytes on
+// disk: whether a CR LF pair reads as one LF, and whether a 0x1A byte ends
+// the file. Readers that take a file's bytes themselves apply these rules so
+// that they see what a text-mode stream would.
+struct TextReadRules {
+  bool crLfReadsAsLf;
+  bool ctrlZEndsFile;
+};
+TextReadRules textReadRules();
+
+}  // namespace platform
+
+#endif  // DIRLOG_PLATFORM_DIRECTORY_SEARCH_H_

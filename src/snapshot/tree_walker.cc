@@ -1,0 +1,139 @@
+#include "snapshot/tree_walker.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "cli/errors.h"
+#include "platform/directory_search.h"
+#include "snapshot/snapshot_log.h"
+
+namespace {
+
+// The walker's state: the directory being listed, its one open listing, the
+// entry the listing stands on, and the name of the directory last left.
+std::string currentPath;
+std::unique_ptr<platform::Search> activeListing;
+platform::FindData currentEntry;
+int hasEntry = 0;
+std::string savedName;
+
+bool isDirectory(const platform::FindData& entry) {
+  return (entry.dwFileAttributes & platform::kAttributeDirectory) != 0;
+}
+
+// Starts a listing of currentPath and moves it past "." and "..", which are
+// discarded unexamined. 1 when it then stands on an entry.
+int openListing() {
+  hasEntry = 0;
+  activeListing.reset();
+  std::string pattern = currentPath;
+  pattern += platform::separator();
+  pattern += '*';
+  std::unique_ptr<platform::Search> search =
+      platform::directorySearch().findFirst(pattern, currentEntry);
+  if (!search) return 0;
+  if (!search->next(currentEntry) || !search->next(currentEntry)) return 0;
+  activeListing = std::move(search);
+  hasEntry = 1;
+  return 1;
+}
+
+void nextEntry() { hasEntry = activeListing && activeListing->next(currentEntry) ? 1 : 0; }
+
+void descend() {
+  currentPath += platform::separator();
+  currentPath += currentEntry.cFileName;
+}
+
+// Saves the last component in savedName and cuts it off. Below the start
+// folder the path always holds a separator; false if it does not, so that a
+// broken invariant ends the walk instead of listing one folder forever.
+bool ascend() {
+  size_t cut = currentPath.rfind(platform::separator());
+  if (cut == std::string::npos) return false;
+  savedName.assign(currentPath, cut + 1);
+  currentPath.resize(cut);
+  return true;
+}
+
+int isAtStart(const char* start) {
+  return currentPath.size() <= 2 || currentPath == start ? 1 : 0;
+}
+
+// Records the entry the listing stands on and goes down into it if it is a
+// directory, or moves on. Its metadata is read only now: entries passed over
+// on a second listing never cost a look-up.
+void recordEntry() {
+  if (!activeListing->complete(currentEntry)) {
+    nextEntry();  // gone since it was listed: nothing true to record
+    return;
+  }
+  int recorded = writeEntryLine(currentPath.c_str(), currentEntry);
+  if (recorded == 1 && isDirectory(currentEntry)) {
+    descend();
+    openListing();  // unreadable or empty: hasEntry stays 0 and the walk climbs
+  } else {
+    nextEntry();
+  }
+}
+
+// Entered with the start folder's listing on its first recorded entry.
+void walkTree(const char* start) {
+  int returning = 0;
+  // Set while the parent is listed once more because the directory just left
+  // was no longer in it: the place is then found by the listing order.
+  int resumingByPosition = 0;
+  for (;;) {
+    if (hasEntry == 0) {
+      if (returning == 1 && resumingByPosition == 0) {
+        // The parent's listing ran out without the directory just left: it
+        // was deleted or moved away while the walk was inside it. Its
+        // parent's later entries must not be lost with it.
+        openListing();
+        resumingByPosition = 1;
+        continue;
+      }
+      if (isAtStart(start) == 1 || !ascend()) return;
+      openListing();  // the parent again, from its start
+      returning = 1;
+      resumingByPosition = 0;
+      continue;
+    }
+    if (returning == 1) {
+      if (resumingByPosition == 0) {
+        if (std::strcmp(currentEntry.cFileName, savedName.c_str()) == 0) returning = 0;
+        nextEntry();  // the directory left was recorded and walked already
+        continue;
+      }
+      if (platform::directorySearch().compareNames(currentEntry.cFileName,
+                                                   savedName.c_str()) <= 0) {
+        nextEntry();
+        continue;
+      }
+      returning = 0;
+      resumingByPosition = 0;
+    }
+    recordEntry();
+  }
+}
+
+}  // namespace
+
+int isDirectoryPath(const char* path) {
+  platform::FindData entry;
+  std::unique_ptr<platform::Search> search = platform::directorySearch().findFirst(path, entry);
+  return search && isDirectory(entry) ? 1 : 0;
+}
+
+void scanFolder(const char* folder, size_t length) {
+  if (length > kMaxFolderLength) reportError("the given folder is too long", 1);
+  if (isDirectoryPath(folder) == 0) reportError("the given folder cannot be found", 1);
+  openNewSnapshotLog();
+  currentPath = folder;
+  if (openListing() == 0) reportError("Nothing is that folder", 1);
+  walkTree(folder);
+  writeTotalsLine();
+  activeListing.reset();
+  if (closeSnapshotLog() == 0) reportError("cannot close log file\n", 1);
+}

@@ -1,0 +1,31 @@
+// The folder scan behind "/L" and the walk it runs.
+//
+// The walk is depth-first and keeps no stack: its only memory of the way down
+// is the current directory path. It climbs back out of a directory by cutting
+// the last component off the path, listing the parent again from its start
+// and passing over entries up to the one it left. At most one listing is
+// open at a time.
+#ifndef DIRLOG_SNAPSHOT_TREE_WALKER_H_
+#define DIRLOG_SNAPSHOT_TREE_WALKER_H_
+
+#include <cstddef>
+
+// The longest folder text a scan accepts, in characters.
+constexpr size_t kMaxFolderLength = 255;
+
+// Scans `folder` (the text behind "/L", `length` characters, which may be
+// more than the caller could hold) into a new snapshot log: checks the
+// folder, opens the log, walks the tree writing one line per entry, writes
+// the totals line and closes the log. Returns after a complete scan; every
+// failure ends the process with its message:
+//   "the given folder is too long"      the text has more than 255 characters
+//   "the given folder cannot be found"  not a directory; no log is created
+//   "Nothing is that folder"            empty or unreadable; the new log stays, empty
+//   "cannot close log file\n"           the log could not be written completely
+void scanFolder(const char* folder, size_t length);
+
+// 1 when the search finds the one entry `path` names and it is a directory
+// (or a link to one), 0 otherwise.
+int isDirectoryPath(const char* path);
+
+#endif  // DIRLOG_SNAPSHOT_TREE_WALKER_H_
