@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds dirlog and runs its main job end to end on a sample tree it makes:
+# a snapshot, a change to the tree, a second snapshot, and the comparison.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake -S . -B build >/dev/null
+cmake --build build -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
+dirlog=$PWD/build/dirlog
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export DIRLOG_ROOT=$work/logs
+mkdir -p "$DIRLOG_ROOT" "$work/app/bin" "$work/app/doc"
+echo "v1" > "$work/app/bin/tool"
+echo "notes" > "$work/app/doc/readme.txt"
+echo "old" > "$work/app/obsolete.cfg"
+
+echo "== snapshot before"
+"$dirlog" "/L$work/app"
+sleep 1
+echo "== change: modify bin/tool, delete obsolete.cfg, create lib/"
+echo "v2, longer" > "$work/app/bin/tool"
+rm "$work/app/obsolete.cfg"
+mkdir "$work/app/lib" && echo "so" > "$work/app/lib/libx.so"
+echo "== snapshot after, then compare"
+"$dirlog" "/L$work/app" /compare
+for log in "$DIRLOG_ROOT"/dirlog*.txt; do echo "== $(basename "$log")"; cat "$log"; done
+echo "== report.txt"
+cat "$DIRLOG_ROOT/report.txt"

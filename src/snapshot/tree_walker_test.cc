@@ -1,0 +1,223 @@
+#include "snapshot/tree_walker.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "fake_directory_search.h"
+#include "snapshot/snapshot_log.h"
+#include "test_support.h"
+
+namespace {
+
+using Fake = FakeDirectorySearch;
+
+// Runs one scan of `folder` over the fake tree and gives the paths of the
+// log's record lines, in order, and its totals line.
+class WalkTest : public testing::Test {
+ protected:
+  WalkTest() : root_(logs_.str()) {}
+
+  std::vector<std::string> scan(const std::string& folder) {
+    scanFolder(folder.c_str(), folder.size());
+    std::vector<std::string> paths;
+    totals_.clear();
+    for (const std::string& line : splitLines(readFile(logs_.path() / "dirlog1.txt"))) {
+      if (line[0] == '-') {
+        size_t start = line.find(',') + 1;
+        paths.push_back(line.substr(start, line.find(',', start) - start));
+      } else {
+        totals_ = line;
+      }
+    }
+    return paths;
+  }
+
+  // Files and directories counted by the totals line.
+  std::pair<int, int> totals() const {
+    int files = 0, directories = 0;
+    std::sscanf(totals_.c_str(), "FILEs - %d, DIRECTORIEs - %d", &files, &directories);
+    return {files, directories};
+  }
+
+  ScopedTempDir logs_;
+  ScopedLogRoot root_;
+  Fake fake_;
+  std::string totals_;
+};
+
+std::string w(std::initializer_list<std::string> parts) {
+  std::vector<std::string> all = {"c:", "w"};
+  all.insert(all.end(), parts);
+  std::string path;
+  for (const std::string& part : all) path += (path.empty() ? "" : std::string(1, platform::separator())) + part;
+  return path;
+}
+
+void buildWorkedExample(Fake& fake) {
+  fake.addFile(w({"a.txt"}));
+  fake.addFile(w({"d1", "x.txt"}));
+  fake.addDirectory(w({"d2"}));
+  fake.addFile(w({"z.txt"}));
+}
+
+TEST_F(WalkTest, WorkedExampleInPreOrderListingTheStartThreeTimes) {
+  buildWorkedExample(fake_);
+  // The counters run on through the whole process, so a scan before this one
+  // shows as the base of its totals.
+  fake_.addFile(Fake::join({"o", "f"}));
+  scan("o");
+  auto [filesBefore, directoriesBefore] = totals();
+  EXPECT_EQ(scan(w({})), (std::vector<std::string>{w({"a.txt"}), w({"d1"}), w({"d1", "x.txt"}),
+                                                   w({"d2"}), w({"z.txt"})}));
+  EXPECT_EQ(totals(), std::make_pair(filesBefore + 3, directoriesBefore + 2));
+  EXPECT_EQ(fake_.listingsOf(w({})), 3);
+  EXPECT_EQ(fake_.listingsOf(w({"d1"})), 1);
+}
+
+TEST_F(WalkTest, EmptyAndUnreadableSubdirectoriesGetALineAndTheirSiblingsFollow) {
+  fake_.addDirectory(w({"a"}));
+  fake_.addDirectory(w({"b"}));
+  fake_.addFile(w({"b", "hidden.txt"}));
+  fake_.makeUnreadable(w({"b"}));
+  fake_.addFile(w({"c.txt"}));
+  EXPECT_EQ(scan(w({})), (std::vector<std::string>{w({"a"}), w({"b"}), w({"c.txt"})}));
+}
+
+TEST_F(WalkTest, OnlyTheDirectoryBitDecidesWhatIsEntered) {
+  fake_.addFile(w({"link"}), platform::kAttributeReparsePoint);
+  fake_.addFile(w({"odd"}), platform::kAttributeDirectory | platform::kAttributeReadOnly |
+                                platform::kAttributeHidden);
+  fake_.addFile(w({"odd", "inside"}));
+  EXPECT_EQ(scan(w({})), (std::vector<std::string>{w({"link"}), w({"odd"}), w({"odd", "inside"})}));
+}
+
+TEST_F(WalkTest, DeepTreeIsWalkedAndEndsAtAShortStartFolder) {
+  std::string path = "w";
+  for (int level = 0; level < 20; ++level) path = Fake::join({path, "d" + std::to_string(level)});
+  fake_.addFile(Fake::join({path, "leaf"}));
+  fake_.addFile(Fake::join({"w", "last"}));
+  std::vector<std::string> paths = scan("w");
+  ASSERT_EQ(paths.size(), 22u);
+  EXPECT_EQ(paths[20], Fake::join({path, "leaf"}));
+  EXPECT_EQ(paths[21], Fake::join({"w", "last"}));
+}
+
+// A directory that disappears while the walk is inside it must not take its
+// parent's later entries with it.
+TEST_F(WalkTest, DirectoryVanishingWhileInsideItKeepsTheParentsLaterEntries) {
+  struct Case {
+    const char* what;
+    std::function<void(Fake&)> change;
+    std::vector<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      {"deleted", [](Fake& f) { f.remove(w({"d1"})); },
+       {w({"a.txt"}), w({"d1"}), w({"d1", "x.txt"}), w({"d2"}), w({"z.txt"})}},
+      {"moved to a name listed earlier", [](Fake& f) { f.rename(w({"d1"}), w({"b0"})); },
+       {w({"a.txt"}), w({"d1"}), w({"d1", "x.txt"}), w({"d2"}), w({"z.txt"})}},
+      {"moved to a name listed later", [](Fake& f) { f.rename(w({"d1"}), w({"y1"})); },
+       {w({"a.txt"}), w({"d1"}), w({"d1", "x.txt"}), w({"d2"}), w({"y1"}), w({"y1", "x.txt"}),
+        w({"z.txt"})}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fake fake;
+    buildWorkedExample(fake);
+    fake.onListing = [&](const std::string& directory, int listing) {
+      if (directory == w({"d1"}) && listing == 1) c.change(fake);
+    };
+    EXPECT_EQ(scan(w({})), c.expected);
+  }
+}
+
+TEST_F(WalkTest, VanishingParentOfTheStartEndsTheWalkCleanly) {
+  buildWorkedExample(fake_);
+  fake_.onListing = [&](const std::string& directory, int) {
+    if (directory == w({"d1"})) fake_.remove(w({}));
+  };
+  EXPECT_EQ(scan(w({})), (std::vector<std::string>{w({"a.txt"}), w({"d1"}), w({"d1", "x.txt"})}));
+}
+
+TEST_F(WalkTest, EntryCreatedDuringTheWalkIsRecordedOnlyAfterTheDirectoryLeft) {
+  buildWorkedExample(fake_);
+  fake_.onListing = [&](const std::string& directory, int listing) {
+    if (directory == w({"d1"}) && listing == 1) {
+      fake_.addFile(w({"b.txt"}));  // before d1: passed over on the way back
+      fake_.addFile(w({"m.txt"}));  // after d1: recorded
+    }
+  };
+  EXPECT_EQ(scan(w({})), (std::vector<std::string>{w({"a.txt"}), w({"d1"}), w({"d1", "x.txt"}),
+                                                   w({"d2"}), w({"m.txt"}), w({"z.txt"})}));
+}
+
+TEST_F(WalkTest, EntryThatVanishesBeforeItIsRecordedIsLeftOut) {
+  buildWorkedExample(fake_);
+  fake_.onListing = [&](const std::string& directory, int listing) {
+    if (directory == w({"d1"}) && listing == 1) fake_.remove(w({"z.txt"}));
+  };
+  EXPECT_EQ(scan(w({})), (std::vector<std::string>{w({"a.txt"}), w({"d1"}), w({"d1", "x.txt"}),
+                                                   w({"d2"})}));
+}
+
+// Paths of up to 255 characters are recorded; an entry whose path would be
+// longer is named in a message and neither recorded nor entered.
+TEST_F(WalkTest, EntriesBeyondThePathLimitAreReportedNotRecorded) {
+  std::string start = w({});
+  std::string fill255 = std::string(255 - start.size() - 1, 'n');  // start + sep + name = 255
+  std::string fits = Fake::join({start, fill255});
+  fake_.addDirectory(fits);
+  fake_.addFile(Fake::join({fits, "child"}));
+  fake_.addFile(Fake::join({start, fill255 + "x"}));
+  fake_.addFile(Fake::join({start, "z"}));
+  testing::internal::CaptureStdout();
+  std::vector<std::string> paths = scan(start);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(paths, (std::vector<std::string>{fits, Fake::join({start, "z"})}));
+  EXPECT_EQ(out, "Error: path too long, not recorded: " + Fake::join({fits, "child"}) +
+                     "\nError: path too long, not recorded: " + Fake::join({start, fill255 + "x"}) +
+                     "\n");
+}
+
+TEST_F(WalkTest, FolderErrorsEndTheRun) {
+  fake_.addFile(w({"file.txt"}));
+  fake_.addDirectory(Fake::join({"empty"}));
+  std::string tooLong(256, 'a');
+  fake_.addDirectory(tooLong);
+  fake_.addFile(Fake::join({tooLong, "f"}));
+  struct Case {
+    std::string folder;
+    std::string message;
+    bool leavesLog;
+  };
+  const std::vector<Case> cases = {
+      {"", "^Error: the given folder cannot be found\n$", false},
+      {"missing", "^Error: the given folder cannot be found\n$", false},
+      {w({"file.txt"}), "^Error: the given folder cannot be found\n$", false},
+      {tooLong, "^Error: the given folder is too long\n$", false},
+      {"empty", "^Error: Nothing is that folder\n$", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    ScopedTempDir logs;
+    ScopedLogRoot root(logs.str());
+    // The message goes to standard output; a death test reads standard error.
+    EXPECT_EXIT(
+        {
+          std::fflush(stdout);
+          dup2(2, 1);
+          scanFolder(c.folder.c_str(), c.folder.size());
+        },
+        testing::ExitedWithCode(1), c.message);
+    EXPECT_EQ(std::filesystem::exists(logs.path() / "dirlog1.txt"), c.leavesLog);
+    if (c.leavesLog) {
+      EXPECT_EQ(readFile(logs.path() / "dirlog1.txt"), "");
+    }
+  }
+}
+
+}  // namespace

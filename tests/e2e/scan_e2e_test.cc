@@ -1,0 +1,201 @@
+// The folder scan, end to end: the built program on real trees.
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "e2e_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ScanTest : public testing::Test {
+ protected:
+  fs::path tree() const { return work_.path() / "w"; }
+  std::string logText(int number) const {
+    return readFile(logs_.path() / ("dirlog" + std::to_string(number) + ".txt"));
+  }
+  RunResult run(const std::vector<std::string>& arguments, const fs::path& cwd = {}) {
+    return runDirlog(arguments, logs_.str(), cwd);
+  }
+  void file(const fs::path& path, const std::string& content = "x") {
+    fs::create_directories(path.parent_path());
+    writeFile(path, content);
+  }
+
+  ScopedTempDir work_;
+  ScopedTempDir logs_;
+};
+
+TEST_F(ScanTest, WorkedExampleIsWrittenByteForByte) {
+  file(tree() / "a.txt", "1234");
+  file(tree() / "d1" / "x.txt");
+  fs::create_directories(tree() / "d2");
+  file(tree() / "z.txt", "");
+  std::string start = tree().string();
+  RunResult result = run({"/L" + start});
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.out, "");
+  std::string expected;
+  for (const char* relative : {"a.txt", "d1", "d1/x.txt", "d2", "z.txt"}) {
+    expected += expectedRecordLine(start + "/" + relative, tree() / relative);
+  }
+  expected += "FILEs - 3, DIRECTORIEs - 2\n";
+  EXPECT_EQ(logText(1), expected);
+}
+
+TEST_F(ScanTest, EveryKindOfEntryIsRecordedAsItselfAndLinksAreNotFollowed) {
+  file(tree() / ".hidden");
+  file(tree() / "readonly");
+  fs::permissions(tree() / "readonly", fs::perms::owner_write, fs::perm_options::remove);
+  file(tree() / "target" / "inside");
+  fs::create_symlink("target", tree() / "dirlink");
+  fs::create_symlink("nowhere", tree() / "dangling");
+  ASSERT_EQ(mkfifo((tree() / "fifo").c_str(), 0644), 0);
+  int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::string socketPath = (tree() / "sock").string();
+  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+  std::strcpy(address.sun_path, socketPath.c_str());
+  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+  std::string start = tree().string();
+  ASSERT_EQ(run({"/L" + start}).exitStatus, 0);
+  close(sock);
+  std::string expected;
+  // Listings come in byte order of the name.
+  for (const char* relative :
+       {".hidden", "dangling", "dirlink", "fifo", "readonly", "sock", "target", "target/inside"}) {
+    expected += expectedRecordLine(start + "/" + relative, tree() / relative);
+  }
+  expected += "FILEs - 6, DIRECTORIEs - 1\n";
+  EXPECT_EQ(logText(1), expected);
+}
+
+TEST_F(ScanTest, StartFolderGivenAsALinkIsFollowedAndPathsKeepTheTextAsTyped) {
+  file(tree() / "a");
+  fs::create_directory_symlink(tree(), work_.path() / "link");
+  ASSERT_EQ(run({"/L" + (work_.path() / "link").string()}).exitStatus, 0);
+  EXPECT_EQ(recordPaths(logText(1)), std::vector<std::string>{(work_.path() / "link" / "a").string()});
+}
+
+TEST_F(ScanTest, RelativeAndOneCharacterFoldersAreWalkedFromTheWorkingDirectory) {
+  file(tree() / "d" / "f");
+  file(tree() / "g");
+  ASSERT_EQ(run({"/Lw"}, work_.path()).exitStatus, 0);
+  EXPECT_EQ(recordPaths(logText(1)), (std::vector<std::string>{"w/d", "w/d/f", "w/g"}));
+}
+
+TEST_F(ScanTest, FolderErrorsAreFatalAndLeaveTheDocumentedLogsBehind) {
+  file(tree() / "file");
+  fs::create_directories(work_.path() / "empty");
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string out;
+    bool leavesEmptyLog;
+  };
+  const std::string notFound = "Error: the given folder cannot be found\n";
+  const std::vector<Case> cases = {
+      {{"/L" + (work_.path() / "missing").string()}, notFound, false},
+      {{"/L" + (tree() / "file").string()}, notFound, false},
+      {{"/L" + tree().string() + "/"}, notFound, false},
+      {{"/L/"}, notFound, false},
+      {{"/L"}, notFound, false},
+      {{"/L", tree().string()}, notFound, false},
+      {{"/L" + std::string(256, 'a')}, "Error: the given folder is too long\n", false},
+      {{"/L" + (work_.path() / "empty").string()}, "Error: Nothing is that folder\n", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments[0]);
+    fs::remove(logs_.path() / "dirlog1.txt");
+    RunResult result = run(c.arguments);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_EQ(fs::exists(logs_.path() / "dirlog1.txt"), c.leavesEmptyLog);
+    if (c.leavesEmptyLog) {
+      EXPECT_EQ(logText(1), "");
+    }
+  }
+}
+
+TEST_F(ScanTest, ArgumentsActInOrderAndUnknownOnesAreIgnored) {
+  file(tree() / "a");
+  EXPECT_EQ(run({}).out, "");
+  EXPECT_TRUE(fs::is_empty(logs_.path()));
+  RunResult result = run({"/l" + tree().string(), "/F", "-L", "/L" + tree().string(),
+                          "/L" + tree().string()});
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.out, "");
+  // Two scans, two logs; the counters run on through the run.
+  EXPECT_EQ(splitLines(logText(1)).back(), "FILEs - 1, DIRECTORIEs - 0");
+  EXPECT_EQ(splitLines(logText(2)).back(), "FILEs - 2, DIRECTORIEs - 0");
+  EXPECT_FALSE(fs::exists(logs_.path() / "dirlog3.txt"));
+}
+
+TEST_F(ScanTest, NinthScanPurgesTheEightBeforeIt) {
+  file(tree() / "a");
+  for (int scan = 1; scan <= 9; ++scan) ASSERT_EQ(run({"/L" + tree().string()}).exitStatus, 0);
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(logs_.path())) left.push_back(entry.path().filename());
+  EXPECT_EQ(left, std::vector<std::string>{"dirlog1.txt"});
+}
+
+TEST_F(ScanTest, NamesWithControlCharactersStayOnOneLine) {
+  file(tree() / "a\nb");
+  file(tree() / "c\x1b[31m");
+  ASSERT_EQ(run({"/L" + tree().string()}).exitStatus, 0);
+  std::vector<std::string> lines = splitLines(logText(1));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(recordPaths(logText(1)),
+            (std::vector<std::string>{tree().string() + "/a?b", tree().string() + "/c?[31m"}));
+}
+
+TEST_F(ScanTest, EntriesBeyond255CharactersAreNamedAndSkipped) {
+  fs::path deep = tree();
+  while (deep.string().size() < 240) deep /= "dddddddddd";
+  file(deep / std::string(255 - deep.string().size() - 1, 'f'));  // exactly 255
+  file(deep / std::string(255 - deep.string().size(), 'g'));      // 256
+  file(tree() / "zz");
+  RunResult result = run({"/L" + tree().string()});
+  EXPECT_EQ(result.exitStatus, 0);
+  std::string tooLong = (deep / std::string(255 - deep.string().size(), 'g')).string();
+  EXPECT_EQ(result.out, "Error: path too long, not recorded: " + tooLong + "\n");
+  std::vector<std::string> paths = recordPaths(logText(1));
+  EXPECT_EQ(paths.back(), (tree() / "zz").string());
+  EXPECT_EQ(paths[paths.size() - 2].size(), 255u);
+}
+
+TEST_F(ScanTest, ScanLeavesAccessTimesAsItFoundThem) {
+  file(tree() / "d" / "f");
+  struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};  // 2001
+  for (const char* relative : {"", "d", "d/f"}) {
+    ASSERT_EQ(utimensat(AT_FDCWD, (tree() / relative).c_str(), old, 0), 0);
+  }
+  ASSERT_EQ(run({"/L" + tree().string()}).exitStatus, 0);
+  for (const char* relative : {"", "d", "d/f"}) {
+    struct stat st;
+    ASSERT_EQ(stat((tree() / relative).c_str(), &st), 0);
+    EXPECT_EQ(st.st_atim.tv_sec, 1000000000) << relative;
+  }
+}
+
+TEST_F(ScanTest, LogThatCannotBeWrittenEndsTheScanWithAFailure) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  file(tree() / "a");
+  // Logs 2 and 3 exist, so the count is 2 and the scan writes log 3: a link
+  // to a device that takes no bytes.
+  writeFile(logs_.path() / "dirlog2.txt", "");
+  fs::create_symlink("/dev/full", logs_.path() / "dirlog3.txt");
+  RunResult result = run({"/L" + tree().string()});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.out, "Error: Log file could not be closed\nError: cannot close log file\n\n");
+}
+
+}  // namespace
