@@ -1,0 +1,225 @@
+#include "compare/record_parser.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "platform/directory_search.h"
+
+namespace {
+
+// Room of the one field buffer of the line format: a field's text is never
+// taken longer than this, whatever record field it goes into.
+constexpr size_t kFieldTextLimit = 255;
+constexpr int kFieldCount = 15;
+// The commas that bound the short name and the eleven numbers, counted from
+// the end of a line whose path or name holds a comma.
+constexpr int kTailCommas = 12;
+constexpr int kNumberCount = 11;
+
+struct Text {
+  const char* begin;
+  size_t length;
+};
+
+// Where the commas of one line stand. Only the first fifteen and the last
+// twelve are kept: reading field by field needs no more, and the recovery of
+// a comma in a name works from the end of the line.
+struct CommaMap {
+  const char* line;
+  size_t length;
+  size_t count;
+  size_t first[kFieldCount];
+  size_t last[kTailCommas];  // comma i (from 0) at last[i % kTailCommas]
+
+  size_t at(size_t i) const { return i < kFieldCount ? first[i] : last[i % kTailCommas]; }
+};
+
+// One walk over the line finds its end and every comma.
+void mapCommas(const char* line, CommaMap& map) {
+  map.line = line;
+  size_t count = 0;
+  size_t i = 0;
+  for (char c; (c = line[i]) != '\0'; ++i) {
+    if (c != ',') continue;
+    if (count < kFieldCount) map.first[count] = i;
+    map.last[count % kTailCommas] = i;
+    ++count;
+  }
+  map.length = i;
+  map.count = count;
+}
+
+Text cut(Text text) {
+  if (text.length > kFieldTextLimit) text.length = kFieldTextLimit;
+  return text;
+}
+
+// The text of field k (from 1): the field less its last character. A field
+// ended by comma k-1 (from 0) loses that comma; the last field of the line
+// loses whatever it ends in.
+Text fieldText(const CommaMap& map, size_t k) {
+  size_t start = 0;
+  if (k > 1) {
+    if (k - 1 > map.count) return {map.line, 0};
+    start = map.at(k - 2) + 1;
+  }
+  if (k <= map.count) return cut({map.line + start, map.at(k - 1) - start});
+  if (start >= map.length) return {map.line, 0};
+  return cut({map.line + start, map.length - 1 - start});
+}
+
+void copyText(char* to, size_t capacity, Text text) {
+  size_t length = text.length < capacity - 1 ? text.length : capacity - 1;
+  std::memcpy(to, text.begin, length);
+  to[length] = '\0';
+}
+
+bool isSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The magnitude is held at 2^32 once it gets there: every value from there
+// on lies outside both ranges and clamps to the same end.
+constexpr uint64_t kMagnitudeCap = uint64_t{1} << 32;
+
+uint64_t readMagnitude(Text text, bool& negative) {
+  size_t i = 0;
+  while (i < text.length && isSpace(text.begin[i])) ++i;
+  negative = false;
+  if (i < text.length && (text.begin[i] == '+' || text.begin[i] == '-')) {
+    negative = text.begin[i] == '-';
+    ++i;
+  }
+  uint64_t value = 0;
+  for (; i < text.length && isDigit(text.begin[i]); ++i) {
+    value = value * 10 + static_cast<uint64_t>(text.begin[i] - '0');
+    if (value > kMagnitudeCap) value = kMagnitudeCap;
+  }
+  return value;
+}
+
+int32_t readSigned(Text text) {
+  bool negative;
+  uint64_t magnitude = readMagnitude(text, negative);
+  if (negative) {
+    if (magnitude >= uint64_t{1} << 31) return INT32_MIN;
+    return -static_cast<int32_t>(magnitude);
+  }
+  if (magnitude > INT32_MAX) return INT32_MAX;
+  return static_cast<int32_t>(magnitude);
+}
+
+uint32_t readUnsigned(Text text) {
+  bool negative;
+  uint64_t magnitude = readMagnitude(text, negative);
+  if (negative) return 0;
+  if (magnitude > UINT32_MAX) return UINT32_MAX;
+  return static_cast<uint32_t>(magnitude);
+}
+
+// `texts` holds fields 2 to 15 in order.
+void storeFields(const Text (&texts)[kFieldCount - 1], EntryRecord& record) {
+  copyText(record.path, sizeof record.path, texts[0]);
+  copyText(record.name, sizeof record.name, texts[1]);
+  copyText(record.shortName, sizeof record.shortName, texts[2]);
+  record.attributes = readSigned(texts[3]);
+  record.sizeHigh = readUnsigned(texts[4]);
+  record.sizeLow = readUnsigned(texts[5]);
+  record.reserved0 = readUnsigned(texts[6]);
+  record.reserved1 = readUnsigned(texts[7]);
+  // The line holds each time high word first.
+  record.creationHigh = readUnsigned(texts[8]);
+  record.creationLow = readUnsigned(texts[9]);
+  record.lastAccessHigh = readUnsigned(texts[10]);
+  record.lastAccessLow = readUnsigned(texts[11]);
+  record.lastWriteHigh = readUnsigned(texts[12]);
+  record.lastWriteLow = readUnsigned(texts[13]);
+}
+
+bool allDigits(const char* from, size_t length) {
+  if (length == 0) return false;
+  for (size_t i = 0; i < length; ++i) {
+    if (!isDigit(from[i])) return false;
+  }
+  return true;
+}
+
+// The raw characters between comma `before` and comma `after` (indexes from
+// 0), or from comma `before` to the end of the line when `after` is the count.
+Text between(const CommaMap& map, size_t before, size_t after) {
+  size_t start = map.at(before) + 1;
+  size_t end = after < map.count ? map.at(after) : map.length;
+  return {map.line + start, end - start};
+}
+
+// Whether the last eleven fields of a line with a comma in its path or name
+// are numbers exactly as the writer writes them.
+bool tailIsWritersNumbers(const CommaMap& map) {
+  size_t firstNumber = map.count - kNumberCount;  // the comma in front of the attributes
+  for (size_t comma = firstNumber; comma + 1 < map.count; ++comma) {
+    Text field = between(map, comma, comma + 1);
+    if (comma == firstNumber && field.length > 0 && field.begin[0] == '-') {
+      ++field.begin;
+      --field.length;
+    }
+    if (!allDigits(field.begin, field.length)) return false;
+  }
+  Text last = between(map, map.count - 1, map.count);
+  if (last.length > 0 && last.begin[last.length - 1] == '\n') {
+    --last.length;
+    // A log copied from a system with CR LF line ends keeps its CR here.
+    if (last.length > 0 && last.begin[last.length - 1] == '\r') --last.length;
+  }
+  return allDigits(last.begin, last.length);
+}
+
+// Reads a line of more than fifteen fields as the writer wrote it, when its
+// shape leaves one way to do so. Returns false to have it read field by field.
+bool recoverCommas(const CommaMap& map, EntryRecord& record) {
+  if (map.count < kFieldCount || !tailIsWritersNumbers(map)) return false;
+  // Path and name, as written: from behind the tag to the comma in front of
+  // the short name.
+  size_t shortNameComma = map.count - kTailCommas;
+  const char* start = map.line + map.at(0) + 1;
+  const char* end = map.line + map.at(shortNameComma);
+  const char sep = platform::separator();
+  const char* split = nullptr;
+  int splits = 0;
+  for (const char* comma = start; (comma = static_cast<const char*>(
+                                       std::memchr(comma, ',', static_cast<size_t>(end - comma))));
+       ++comma) {
+    size_t nameLength = static_cast<size_t>(end - comma - 1);
+    size_t pathLength = static_cast<size_t>(comma - start);
+    if (pathLength < nameLength + 1) continue;
+    if (comma[-static_cast<ptrdiff_t>(nameLength) - 1] != sep) continue;
+    if (std::memcmp(comma - nameLength, comma + 1, nameLength) != 0) continue;
+    split = comma;
+    ++splits;
+  }
+  if (splits != 1) return false;
+
+  Text texts[kFieldCount - 1];
+  texts[0] = cut({start, static_cast<size_t>(split - start)});
+  texts[1] = cut({split + 1, static_cast<size_t>(end - split - 1)});
+  // Short name and numbers keep the reading rule of every field: the text is
+  // the field less its last character.
+  for (size_t i = 2; i < kFieldCount - 1; ++i) {
+    size_t k = map.count - kFieldCount + 3 + i;  // field number counted on the whole line
+    texts[i] = fieldText(map, k);
+  }
+  storeFields(texts, record);
+  return true;
+}
+
+}  // namespace
+
+void parseRecordLine(const char* line, EntryRecord& record) {
+  CommaMap map;
+  mapCommas(line, map);
+  if (map.count >= kFieldCount && recoverCommas(map, record)) return;
+  Text texts[kFieldCount - 1];
+  for (size_t k = 2; k <= kFieldCount; ++k) texts[k - 2] = fieldText(map, k);
+  storeFields(texts, record);
+}
