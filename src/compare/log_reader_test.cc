@@ -1,0 +1,199 @@
+#include "compare/log_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "compare/compare_test_support.h"
+#include "literal_comparison.h"
+#include "test_support.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+constexpr platform::TextReadRules kBytesAsTheyAre{false, false};
+constexpr platform::TextReadRules kTextMode{true, true};
+
+// What reads of at most 998 characters give from a stream of `content`.
+std::vector<std::string> readsOf(const std::filesystem::path& file, const std::string& content) {
+  writeFile(file, content);
+  std::vector<std::string> pieces;
+  FILE* stream = std::fopen(file.string().c_str(), "rb");
+  char line[1000];
+  long start = 0;
+  while (std::fgets(line, 999, stream) != nullptr) {
+    long end = std::ftell(stream);
+    pieces.emplace_back(line, static_cast<size_t>(end - start));
+    start = end;
+  }
+  std::fclose(stream);
+  return pieces;
+}
+
+struct Read {
+  std::string text;
+  uint64_t offset;
+};
+
+std::vector<Read> piecesOf(const std::filesystem::path& file, const std::string& content,
+                           platform::TextReadRules rules, size_t block) {
+  writeFile(file, content);
+  FILE* stream = std::fopen(file.string().c_str(), "rb");
+  LogReader reader(stream, rules, block, true);
+  std::vector<Read> pieces;
+  LinePiece piece;
+  while (reader.next(piece)) pieces.push_back({std::string(piece.text, piece.length), piece.offset});
+  std::fclose(stream);
+  return pieces;
+}
+
+std::vector<std::string> textsOf(const std::vector<Read>& reads) {
+  std::vector<std::string> texts;
+  for (const Read& read : reads) texts.push_back(read.text);
+  return texts;
+}
+
+class LogReaderTest : public testing::Test {
+ protected:
+  std::filesystem::path file(const char* name) const { return folder_.path() / name; }
+  ScopedTempDir folder_;
+};
+
+TEST_F(LogReaderTest, PiecesAtTheEdgesOfOneRead) {
+  std::string x997(997, 'x');
+  const struct {
+    const char* what;
+    std::string content;
+    platform::TextReadRules rules;
+    std::vector<std::string> pieces;
+  } cases[] = {
+      {"998 characters with the line break: one piece", x997 + "\n", kBytesAsTheyAre, {x997 + "\n"}},
+      {"999: the line break comes alone", x997 + "y\n", kBytesAsTheyAre, {x997 + "y", "\n"}},
+      {"CR LF as the 998th character", x997 + "\r\n", kTextMode, {x997 + "\n"}},
+      {"CR LF kept as two bytes", x997 + "\r\n", kBytesAsTheyAre, {x997 + "\r", "\n"}},
+      {"a CR LF just behind a full piece", x997 + "y\r\nz", kTextMode, {x997 + "y", "\n", "z"}},
+      {"a lone CR stays", "-a\rb\r\n\r", kTextMode, {"-a\rb\n", "\r"}},
+      {"0x1A ends the data", "-a\n-b\x1A\n-c\n", kTextMode, {"-a\n", "-b"}},
+      {"0x1A is a byte like any other", "-b\x1A\n", kBytesAsTheyAre, {"-b\x1A\n"}},
+      {"a zero byte counts as a character", std::string("-a\0b\n", 5), kBytesAsTheyAre,
+       {std::string("-a\0b\n", 5)}},
+      {"an empty file has no piece", "", kTextMode, {}},
+      {"a last line without its break", "-a\n-b", kTextMode, {"-a\n", "-b"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(textsOf(piecesOf(file("log"), c.content, c.rules, 4096)), c.pieces);
+  }
+}
+
+// Contents the reader must read exactly as a line read would.
+std::vector<std::string> sampleContents(std::mt19937& random, bool textMode) {
+  std::vector<std::string> contents;
+  for (int i = 0; i < 60; ++i) {
+    LogShape shape;
+    shape.maxEntries = 60;
+    shape.crLf = textMode && i % 2 == 0;
+    shape.ctrlZ = textMode;
+    contents.push_back(randomLogPair(random, shape).after);
+  }
+  // Byte soup with many line breaks, CRs and long runs without either.
+  static const char kBytes[] = "\n\r\r-a,\x1A";
+  for (int i = 0; i < 20; ++i) {
+    std::string soup;
+    size_t length = random() % 12000;
+    for (size_t j = 0; j < length; ++j) {
+      soup += random() % 50 == 0 ? kBytes[random() % (sizeof kBytes - 1)] : 'x';
+    }
+    contents.push_back(soup);
+  }
+  return contents;
+}
+
+TEST_F(LogReaderTest, ReadsWhatALimitedLineReadReads) {
+  std::mt19937 random(7);
+  for (bool textMode : {false, true}) {
+    platform::TextReadRules rules = textMode ? kTextMode : kBytesAsTheyAre;
+    for (const std::string& content : sampleContents(random, textMode)) {
+      std::vector<std::string> expected =
+          readsOf(file("view"), textMode ? textModeView(content) : content);
+      for (size_t block : {size_t{4096}, size_t{4099}, size_t{1} << 20}) {
+        ASSERT_EQ(textsOf(piecesOf(file("log"), content, rules, block)), expected)
+            << "text mode " << textMode << ", block " << block;
+      }
+    }
+  }
+}
+
+TEST_F(LogReaderTest, EveryPieceReadsAgainAtItsOffsetInAnyOrder) {
+  std::mt19937 random(11);
+  for (bool textMode : {false, true}) {
+    platform::TextReadRules rules = textMode ? kTextMode : kBytesAsTheyAre;
+    for (const std::string& content : sampleContents(random, textMode)) {
+      std::vector<Read> pieces = piecesOf(file("log"), content, rules, 4096);
+      std::vector<size_t> order(pieces.size());
+      for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+      // Forward, backward, scattered.
+      std::vector<std::vector<size_t>> orders = {order, {order.rbegin(), order.rend()}, order};
+      std::shuffle(orders[2].begin(), orders[2].end(), random);
+      FILE* stream = std::fopen(file("log").string().c_str(), "rb");
+      LogReader reader(stream, rules, 4096, true);
+      for (const std::vector<size_t>& sequence : orders) {
+        for (size_t i : sequence) {
+          LinePiece piece;
+          ASSERT_TRUE(reader.readAt(pieces[i].offset, piece));
+          ASSERT_EQ(std::string(piece.text, piece.length), pieces[i].text) << "piece " << i;
+        }
+      }
+      std::fclose(stream);
+    }
+  }
+}
+
+TEST_F(LogReaderTest, AStreamThatCannotBeReadEndsAtOnce) {
+  writeFile(file("log"), "-a\n-b\n");
+  FILE* stream = std::fopen(file("log").string().c_str(), "ab");
+  LogReader reader(stream, kTextMode, 4096, true);
+  LinePiece piece;
+  EXPECT_FALSE(reader.next(piece));
+  std::fclose(stream);
+}
+
+#ifndef _WIN32
+TEST_F(LogReaderTest, AReaderThatDoesNotRepositionReadsAPipe) {
+  std::mt19937 random(3);
+  LogShape shape;
+  std::string content = randomLogPair(random, shape).before + std::string(70000, 'z');
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  FILE* readEnd = fdopen(ends[0], "rb");
+  pid_t writer = fork();
+  if (writer == 0) {
+    close(ends[0]);
+    size_t done = 0;
+    while (done < content.size()) {
+      ssize_t wrote = write(ends[1], content.data() + done, content.size() - done);
+      if (wrote <= 0) _exit(1);
+      done += static_cast<size_t>(wrote);
+    }
+    _exit(0);
+  }
+  close(ends[1]);
+  LogReader reader(readEnd, kBytesAsTheyAre, 4096, false);
+  std::vector<std::string> texts;
+  LinePiece piece;
+  while (reader.next(piece)) texts.emplace_back(piece.text, piece.length);
+  std::fclose(readEnd);
+  waitpid(writer, nullptr, 0);
+  EXPECT_EQ(texts, readsOf(file("view"), content));
+}
+#endif
+
+}  // namespace
