@@ -1,12 +1,87 @@
-// Placeholder until the comparison lands: the stage moves, nothing opens.
 #include "compare/compare_stages.h"
 
+#include <sys/stat.h>
+
+#include <string>
+
+#include "cli/errors.h"
+#include "compare/compare_snapshots.h"
+#include "snapshot/snapshot_log.h"
+
 namespace {
+
 int stage = 0;
+FILE* beforeLog = nullptr;
+FILE* afterLog = nullptr;
+
+FILE*& roleStream(int which) { return which == 1 ? beforeLog : afterLog; }
+
+void closeRole(int which) {
+  FILE*& stream = roleStream(which);
+  // Nothing was written to a log read here, so a failed close loses nothing.
+  if (stream != nullptr) std::fclose(stream);
+  stream = nullptr;
 }
+
+// Binary mode: the comparison applies the platform's text rules itself, so
+// that it knows where each line stands in the file.
+FILE* openForReading(const std::string& name) {
+  FILE* stream = std::fopen(name.c_str(), "rb");
+  if (stream == nullptr) return nullptr;
+  // Some systems open a directory for reading; it holds no log all the same.
+  struct stat status;
+  if (fstat(fileno(stream), &status) == 0 && S_ISDIR(status.st_mode)) {
+    std::fclose(stream);
+    return nullptr;
+  }
+  return stream;
+}
+
+void openBeforeLog() {
+  if (openCompareLog(1) == 0) reportError("coud not open log file #1 before", 1);
+}
+
+void openAfterLog() {
+  if (openCompareLog(2) == 0) reportError("coud not open log file #2 after", 1);
+}
+
+}  // namespace
 
 void setCompareStage(int value) { stage = value; }
 int compareStage() { return stage; }
-void advanceCompareStage() { ++stage; }
-void compareIfReady() {}
-int openCompareLog(int) { return 0; }
+
+int openCompareLog(int which) {
+  // Counted afresh: a scan between two openings adds a log.
+  int count = countSnapshotLogs();
+  int number = count;
+  if (which == 1) {
+    if (count == 1) reportError("only one log file", 1);
+    // With no log at all this is -1, a name the program never writes.
+    number = count - 1;
+  }
+  closeRole(which);
+  roleStream(which) = openForReading(snapshotLogName(number));
+  return roleStream(which) != nullptr ? 1 : 0;
+}
+
+void advanceCompareStage() {
+  ++stage;
+  if (stage == 1) {
+    openBeforeLog();
+  } else if (stage == 2) {
+    openAfterLog();
+  } else if (stage == 3) {
+    openBeforeLog();
+    openAfterLog();
+    stage = 2;
+  }
+}
+
+void compareIfReady() {
+  if (stage != 2) return;
+  compareSnapshots();
+  closeRole(1);
+  closeRole(2);
+}
+
+FILE* compareLogStream(int which) { return roleStream(which); }

@@ -9,6 +9,8 @@
 #ifndef DIRLOG_COMPARE_COMPARE_STAGES_H_
 #define DIRLOG_COMPARE_COMPARE_STAGES_H_
 
+#include <cstdio>
+
 void setCompareStage(int stage);
 int compareStage();
 
@@ -23,8 +25,14 @@ void compareIfReady();
 
 // Opens log n - 1 (which == 1, the before log) or log n (which == 2, the
 // after log), n being the number of logs that exist now, into the stream of
-// that role. Returns 1 when it is open, 0 when not. Raises "only one log
-// file" itself when the before log is wanted and exactly one log exists.
+// that role, releasing the stream the role held before. Returns 1 when it is
+// open, 0 when not (a missing log, or a directory of that name). Raises "only
+// one log file" itself when the before log is wanted and exactly one log
+// exists.
 int openCompareLog(int which);
+
+// The open stream of the before log (which == 1) or the after log (which ==
+// 2), in binary mode, or nullptr.
+FILE* compareLogStream(int which);
 
 #endif  // DIRLOG_COMPARE_COMPARE_STAGES_H_
