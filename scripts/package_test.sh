@@ -1,0 +1,280 @@
+#!/usr/bin/env bash
+# Builds the Debian package of dirlog, installs it with dpkg into a throw-away
+# root (its own dpkg database; the system's is not touched), and checks what
+# it installs: the package's fields, the program and its manual page, and the
+# installed program's main job on a sample tree (a scan, a change, a second
+# scan, the comparison). Prints one line per check and a final summary line;
+# exits 1 when any check failed.
+#
+# Needs cmake, g++, groff and dpkg-dev (for dpkg-shlibdeps); installs those
+# that are missing with apt-get.
+set -uo pipefail
+cd "$(dirname "$0")/.." || exit 1
+repo=$PWD
+build=$repo/build-package
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+passed=0
+failed=0
+ok() { passed=$((passed + 1)); echo "ok   - $1"; }
+not_ok() { failed=$((failed + 1)); echo "FAIL - $1"; }
+summary() { echo "package test: $passed passed, $failed failed"; }
+
+# check DESCRIPTION COMMAND...: one check; the test goes on either way.
+check() {
+  local what=$1
+  shift
+  if "$@"; then ok "$what"; else not_ok "$what"; fi
+}
+
+# step DESCRIPTION COMMAND...: a step the later checks build on. Its output is
+# shown only when it fails, and then the test stops.
+step() {
+  local what=$1
+  shift
+  if "$@" >"$work/step.log" 2>&1; then
+    ok "$what"
+  else
+    not_ok "$what"
+    tail -n 40 "$work/step.log"
+    summary
+    exit 1
+  fi
+}
+
+# --- Tools ------------------------------------------------------------------
+
+apt_install() {
+  export DEBIAN_FRONTEND=noninteractive
+  local apt=(apt-get -y -qq --no-install-recommends -o DPkg::Lock::Timeout=300)
+  [ "$(id -u)" -eq 0 ] || apt=(sudo "${apt[@]}")
+  # Another apt may hold its locks for a while; the package lists may be
+  # missing or stale on a fresh machine.
+  local attempt
+  for attempt in 1 2 3 4 5 6 7 8 9 10; do
+    if "${apt[@]}" install "$@" || { "${apt[@]}" update && "${apt[@]}" install "$@"; }; then
+      return 0
+    fi
+    echo "apt-get failed (attempt $attempt), retrying" >&2
+    sleep 15
+  done
+  return 1
+}
+
+need=()
+command -v cmake >/dev/null || need+=(cmake)
+command -v g++ >/dev/null || need+=(g++)
+command -v groff >/dev/null || need+=(groff-base)
+command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
+if [ ${#need[@]} -gt 0 ]; then
+  step "install ${need[*]}" apt_install "${need[@]}"
+fi
+
+# --- Build and package ------------------------------------------------------
+
+step "configure a Release build in build-package" \
+  cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+step "build" cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
+rm -f "$build"/dirlog_*.deb
+run_cpack() { (cd "$build" && cpack -G DEB); }
+step "cpack -G DEB" run_cpack
+
+debs=("$build"/dirlog_*.deb)
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+  not_ok "cpack made one dirlog_*.deb (found: ${debs[*]})"
+  summary
+  exit 1
+fi
+deb=${debs[0]}
+ok "cpack made $(basename "$deb")"
+
+# --- Package fields and contents ----------------------------------------------
+
+field() { dpkg-deb --field "$deb" "$1"; }
+project_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+
+check "Package is dirlog" test "$(field Package)" = dirlog
+check "Version is the project's ($project_version)" \
+  test -n "$project_version" -a "$(field Version)" = "$project_version"
+check "Maintainer is set" \
+  test "$(field Maintainer)" = "dirlog developers <dev@dirlog.invalid>"
+check "Section is utils" test "$(field Section)" = utils
+check "Description has a summary and a long text" \
+  test "$(field Description | wc -l)" -ge 2
+
+# Every "name (>= version)" of Depends must be met by this system, where the
+# program was built and will run below.
+depends_met() {
+  local depends entry name op version installed
+  depends=$(field Depends)
+  [[ $depends == *libc6* ]] || { echo "Depends lacks libc6: $depends"; return 1; }
+  IFS=',' read -ra entries <<<"$depends"
+  for entry in "${entries[@]}"; do
+    read -r name op version <<<"$(sed -E 's/[()]//g' <<<"$entry")"
+    installed=$(dpkg-query -W -f='${Version}' "$name" 2>/dev/null) ||
+      { echo "not installed here: $name"; return 1; }
+    if [ -n "${op:-}" ]; then
+      dpkg --compare-versions "$installed" "$op" "$version" ||
+        { echo "$name $installed does not satisfy $op $version"; return 1; }
+    fi
+  done
+}
+check "Depends ($(field Depends)) is met on this system" depends_met
+
+outside_usr() { dpkg-deb --contents "$deb" | awk '{print $NF}' | grep -v '^\./usr/' ; }
+check "the package installs nothing outside /usr" test -z "$(outside_usr)"
+
+# --- Install into a throw-away root -------------------------------------------
+
+root=$work/root
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
+touch "$root/var/lib/dpkg/status"
+dpkg_root=(dpkg --root="$root" --force-depends)
+[ "$(id -u)" -eq 0 ] || dpkg_root+=(--force-not-root)
+# The runtime libraries are not in the throw-away root's database, hence
+# --force-depends; that they exist on this system is checked above.
+step "dpkg -i into a throw-away root" "${dpkg_root[@]}" -i "$deb"
+check "dpkg lists dirlog as installed" \
+  test "$(dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Status}' dirlog)" = \
+  "install ok installed"
+
+dirlog=$root/usr/bin/dirlog
+check "usr/bin/dirlog is installed and executable" test -x "$dirlog"
+
+man_page=
+for candidate in "$root/usr/share/man/man1/dirlog.1.gz" "$root/usr/share/man/man1/dirlog.1"; do
+  [ -f "$candidate" ] && man_page=$candidate && break
+done
+check "usr/share/man/man1/dirlog.1(.gz) is installed" test -n "$man_page"
+
+page_text() { case $man_page in *.gz) gzip -dc "$man_page" ;; *) cat "$man_page" ;; esac; }
+
+if [ -n "$man_page" ]; then
+  check "the installed page is doc/dirlog.1" cmp -s <(page_text) "$repo/doc/dirlog.1"
+
+  groff_clean() {
+    local warnings
+    warnings=$(page_text | groff -ww -man -Tutf8 2>&1 >/dev/null) || return 1
+    [ -z "$warnings" ] || { echo "$warnings"; return 1; }
+  }
+  check "groff -ww -man renders the installed page without a warning" groff_clean
+
+  # Every message the program prints must be named in its manual page, as
+  # the program prints it. The messages are taken from the sources, so a new
+  # or reworded one shows up here until the page follows.
+  page_text | groff -man -Tutf8 -rLL=2000n -rHY=0 2>/dev/null | sed 's/.\x08//g' |
+    tr -s ' ' >"$work/page.txt"
+  documents_every_message() {
+    local message missing=0 count=0
+    while IFS= read -r message; do
+      count=$((count + 1))
+      grep -qF -- "Error: $message" "$work/page.txt" ||
+        { echo "not in the manual page: Error: $message"; missing=1; }
+    done < <(grep -rhoE 'reportError\("[^"]+"' "$repo/src" --include='*.cc' \
+      --exclude='*_test.cc' | sed -E 's/^reportError\("//; s/"$//; s/\\n$//' | sort -u)
+    # The one message composed at run time, and the progress line.
+    for message in "Error: path too long, not recorded:" "PASSES - "; do
+      grep -qF -- "$message" "$work/page.txt" ||
+        { echo "not in the manual page: $message"; missing=1; }
+    done
+    [ "$count" -ge 10 ] || { echo "found only $count messages in src/"; return 1; }
+    return "$missing"
+  }
+  check "the manual page names every message the program prints" documents_every_message
+fi
+
+# --- The installed program at work --------------------------------------------
+
+export DIRLOG_ROOT=$work/logs
+mkdir -p "$DIRLOG_ROOT"
+tree=$work/tree
+mkdir -p "$tree/sub"
+printf 'kept\n' >"$tree/keep.txt"
+printf 'before\n' >"$tree/change.txt"
+printf 'doomed\n' >"$tree/gone.txt"
+printf 'inner\n' >"$tree/sub/inner.txt"
+
+# run NAME ARG...: runs the installed program; its exit status and standard
+# output go to $work/NAME.status and $work/NAME.out.
+run() {
+  local name=$1
+  shift
+  "$dirlog" "$@" >"$work/$name.out" 2>"$work/$name.err"
+  echo $? >"$work/$name.status"
+}
+status_is() { test "$(cat "$work/$1.status")" = "$2"; }
+quiet_success() { status_is "$1" 0 && output_is "$1" ""; }
+output_is() { diff -u <(printf '%b' "$2") "$work/$1.out"; }
+has_line() { grep -qxF -- "$2" "$1"; }
+has_prefix() { grep -qF -- "$2" "$1"; }
+
+run none
+check "no arguments: exit status 0" status_is none 0
+check "no arguments: no output and no file in the root" \
+  test ! -s "$work/none.out" -a -z "$(ls -A "$DIRLOG_ROOT")"
+
+run scan1 "/L$tree"
+check "first scan: exit status 0, nothing printed" quiet_success scan1
+check "first scan: dirlog1.txt exists" test -f "$DIRLOG_ROOT/dirlog1.txt"
+check "dirlog1.txt records change.txt as a file" \
+  has_prefix "$DIRLOG_ROOT/dirlog1.txt" "---FILE---,$tree/change.txt,change.txt,,32,0,7,"
+check "dirlog1.txt records sub as a directory" \
+  has_prefix "$DIRLOG_ROOT/dirlog1.txt" "-DIRECTORY,$tree/sub,sub,,16,0,0,"
+check "dirlog1.txt ends with its totals line" \
+  test "$(tail -n 1 "$DIRLOG_ROOT/dirlog1.txt")" = "FILEs - 4, DIRECTORIEs - 1"
+
+printf 'after, and longer\n' >"$tree/change.txt"
+rm "$tree/gone.txt"
+printf 'new\n' >"$tree/new.txt"
+
+run scan2 "/L$tree"
+check "second scan: exit status 0, nothing printed" quiet_success scan2
+check "second scan: dirlog2.txt exists" test -f "$DIRLOG_ROOT/dirlog2.txt"
+
+run compare /compare
+report=$DIRLOG_ROOT/report.txt
+check "comparison: exit status 0" status_is compare 0
+check "comparison: one progress line per record of each log, and no error" \
+  output_is compare 'PASSES - 1\nPASSES - 2\nPASSES - 3\nPASSES - 4\nPASSES - 5\nPASSES - 1\nPASSES - 2\nPASSES - 3\nPASSES - 4\nPASSES - 5\n'
+check "comparison: report.txt exists" test -f "$report"
+if [ -f "$report" ]; then
+  check "report.txt names the changed file, with its size before the change" \
+    has_prefix "$report" "MODIFIED: ,---FILE---, PATH-$tree/change.txt, NAME-change.txt, MSDOS-, ATTRIB-32, FILE_SIZE_HIGH-0, FILE_SIZE_LOW-7, "
+  check "report.txt names the deleted file" \
+    has_prefix "$report" "DELETED : ,---FILE---, PATH-$tree/gone.txt, NAME-gone.txt, "
+  check "report.txt names the created file" \
+    has_prefix "$report" "CREATED : ,---FILE---, PATH-$tree/new.txt, NAME-new.txt, "
+  leaves_out_unchanged() {
+    ! grep -F -e "PATH-$tree/keep.txt," -e "PATH-$tree/sub/inner.txt," "$report"
+  }
+  check "report.txt leaves out what did not change" leaves_out_unchanged
+  check "report.txt spells LAST_ACCESS_TIME_HIGH without a hyphen" \
+    grep -qE "LAST_ACCESS_TIME_HIGH[0-9]+, LAST_ACCESS_TIME_LOW-[0-9]+," "$report"
+fi
+
+run missing "/L$work/no-such-folder"
+check "scan of a missing folder: exit status 1" status_is missing 1
+check "scan of a missing folder: its message" \
+  output_is missing "Error: the given folder cannot be found\n"
+check "scan of a missing folder: no new log" test ! -e "$DIRLOG_ROOT/dirlog3.txt"
+
+quiet_on_stderr() {
+  local name quiet=0
+  for name in none scan1 scan2 compare missing; do
+    [ ! -s "$work/$name.err" ] || { echo "$name:"; cat "$work/$name.err"; quiet=1; }
+  done
+  return "$quiet"
+}
+check "no run wrote to standard error" quiet_on_stderr
+
+# --- Removal ------------------------------------------------------------------
+
+step "dpkg -r from the throw-away root" "${dpkg_root[@]}" -r dirlog
+check "removal leaves neither program nor manual page" \
+  test ! -e "$dirlog" -a ! -e "$root/usr/share/man/man1/dirlog.1.gz" \
+  -a ! -e "$root/usr/share/man/man1/dirlog.1"
+
+summary
+[ "$failed" -eq 0 ]
