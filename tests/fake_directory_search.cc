@@ -103,16 +103,16 @@ int FakeDirectorySearch::listingsOf(const std::string& directory) const {
 std::unique_ptr<platform::Search> FakeDirectorySearch::findFirst(const std::string& pattern,
                                                                  platform::FindData& entry) {
   std::string listSuffix = std::string(1, platform::separator()) + "*";
-  bool isListing = pattern.size() > listSuffix.size() &&
-                   pattern.compare(pattern.size() - listSuffix.size(), listSuffix.size(),
-                                   listSuffix) == 0;
+  bool isListing =
+      pattern.size() > listSuffix.size() &&
+      pattern.compare(pattern.size() - listSuffix.size(), listSuffix.size(), listSuffix) == 0;
   if (!isListing) {
     auto found = entries_.find(pattern);
     if (found == entries_.end()) return nullptr;
     fill(entry, lastComponent(pattern), found->second);
-    return std::make_unique<FakeListing>(*this, parentOf(pattern),
-                                         std::vector<std::pair<std::string, uint32_t>>{
-                                             {lastComponent(pattern), found->second}});
+    return std::make_unique<FakeListing>(
+        *this, parentOf(pattern),
+        std::vector<std::pair<std::string, uint32_t>>{{lastComponent(pattern), found->second}});
   }
   std::string directory = pattern.substr(0, pattern.size() - listSuffix.size());
   int listing = ++listings_[directory];
@@ -122,8 +122,8 @@ std::unique_ptr<platform::Search> FakeDirectorySearch::findFirst(const std::stri
       unreadable_.count(directory)) {
     return nullptr;
   }
-  std::vector<std::pair<std::string, uint32_t>> children = {
-      {".", platform::kAttributeDirectory}, {"..", platform::kAttributeDirectory}};
+  std::vector<std::pair<std::string, uint32_t>> children = {{".", platform::kAttributeDirectory},
+                                                            {"..", platform::kAttributeDirectory}};
   std::string below = directory + platform::separator();
   for (const auto& [path, attributes] : entries_) {
     if (path.compare(0, below.size(), below) == 0 &&

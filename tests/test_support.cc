@@ -24,9 +24,11 @@ ScopedTempDir::~ScopedTempDir() {
   std::error_code error;
   // Tests leave read-only and unreadable folders behind; open them up so the
   // removal reaches everything.
-  for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, error);
+  for (auto it = fs::recursive_directory_iterator(
+           path_, fs::directory_options::skip_permission_denied, error);
        it != fs::recursive_directory_iterator(); it.increment(error)) {
-    if (!it->is_symlink()) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
+    if (!it->is_symlink())
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
   }
   fs::remove_all(path_, error);
 }

@@ -10,6 +10,7 @@
 #define DIRLOG_PLATFORM_DIRECTORY_SEARCH_H_
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -57,6 +58,20 @@ class Search {
   // Returns false when the entry can no longer be examined (it vanished);
   // `entry` is then left as it was.
   virtual bool complete(FindData& entry) = 0;
+
+  // Passes over entries, from the one the search stands on (included; it is
+  // in `entry`, as next() left it), up to the first named `name`, and copies
+  // that one into `entry` as next() does.
+  // Returns false, with the search run out, when no such entry follows. The
+  // result is that of calling next() until the name matches; a listing that
+  // knows its order gets there without visiting each entry.
+  virtual bool skipTo(const char* name, FindData& entry);
+
+  // Passes over entries, from the one the search stands on (included), up to
+  // the first whose name comes after `name` in the listing order
+  // (DirectorySearch::compareNames), and copies that one into `entry`.
+  // Returns false, with the search run out, when no such entry follows.
+  virtual bool skipPast(const char* name, FindData& entry);
 };
 
 class DirectorySearch {
@@ -69,8 +84,7 @@ class DirectorySearch {
   // same order on every listing of an unchanged directory. Any other pattern
   // probes the one entry it names, completed; it fails for an empty text, a
   // root, and a text ending in the separator.
-  virtual std::unique_ptr<Search> findFirst(const std::string& pattern,
-                                            FindData& entry) = 0;
+  virtual std::unique_ptr<Search> findFirst(const std::string& pattern, FindData& entry) = 0;
 
   // Removes a file (or a link) of that name, never a directory. Returns
   // whether something was removed.
@@ -84,6 +98,21 @@ class DirectorySearch {
 
 // The search in use: the system's, unless a test installed another.
 DirectorySearch& directorySearch();
+
+// Passing over one entry at a time: right for any listing, whatever its order.
+inline bool Search::skipTo(const char* name, FindData& entry) {
+  while (std::strcmp(entry.cFileName, name) != 0) {
+    if (!next(entry)) return false;
+  }
+  return true;
+}
+
+inline bool Search::skipPast(const char* name, FindData& entry) {
+  while (directorySearch().compareNames(entry.cFileName, name) <= 0) {
+    if (!next(entry)) return false;
+  }
+  return true;
+}
 
 // Installs `search` (not owned) as the search in use; nullptr restores the
 // system's. For tests.

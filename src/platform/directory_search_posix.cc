@@ -193,6 +193,9 @@ struct Listing {
   struct timespec modified;
   bool trusted;  // the stamps were old enough at the read; see isSettled()
   std::string entries;
+  // Where each entry begins in `entries`, in listing order, so that the walk
+  // can find its place again by a binary search instead of entry by entry.
+  std::vector<uint32_t> starts;
 };
 
 constexpr size_t kEntryHeader = 2;      // type code, name length
@@ -346,6 +349,7 @@ std::shared_ptr<Listing> readListing(int fd, const struct stat& status) {
     if (previous != nullptr && std::strcmp(previous + kEntryHeader, entry + kEntryHeader) == 0) {
       continue;
     }
+    listing->starts.push_back(static_cast<uint32_t>(listing->entries.size()));
     listing->entries.append(entry, kEntryHeader + static_cast<unsigned char>(entry[1]) + 1);
     previous = entry;
   }
@@ -452,22 +456,31 @@ class ListingSearch final : public Search {
         return true;
       case Place::kParent:
         place_ = Place::kEntries;
-        offset_ = 0;
+        index_ = 0;
         break;
       case Place::kEntries:
-        offset_ += kEntryHeader + nameLength() + 1;
+        ++index_;
         break;
       case Place::kEnd:
         return false;
     }
-    if (offset_ >= listing_->entries.size()) {
-      place_ = Place::kEnd;
-      return false;
-    }
-    const char* at = listing_->entries.data() + offset_;
-    std::memcpy(entry.cFileName, at + kEntryHeader, nameLength() + 1);
-    entry.dwFileAttributes = kTypeAttributes[static_cast<unsigned char>(at[0])];
-    return true;
+    return standAt(index_, entry);
+  }
+
+  // The listing is sorted, and each name is in it once: the entry sought,
+  // if it follows at all, is where a binary search over the rest puts it.
+  bool skipTo(const char* name, FindData& entry) override {
+    if (place_ != Place::kEntries) return Search::skipTo(name, entry);
+    size_t found = firstNotBefore(name);
+    if (found < count() && std::strcmp(nameAt(found), name) == 0) return standAt(found, entry);
+    return standAt(count(), entry);
+  }
+
+  bool skipPast(const char* name, FindData& entry) override {
+    if (place_ != Place::kEntries) return Search::skipPast(name, entry);
+    size_t found = firstNotBefore(name);
+    if (found < count() && std::strcmp(nameAt(found), name) == 0) ++found;
+    return standAt(found, entry);
   }
 
   bool complete(FindData& entry) override {
@@ -480,7 +493,7 @@ class ListingSearch final : public Search {
         name = "..";
         break;
       case Place::kEntries:
-        name = listing_->entries.data() + offset_ + kEntryHeader;
+        name = nameAt(index_);
         break;
       default:
         return false;
@@ -495,12 +508,40 @@ class ListingSearch final : public Search {
  private:
   enum class Place { kSelf, kParent, kEntries, kEnd };
 
-  size_t nameLength() const { return static_cast<unsigned char>(listing_->entries[offset_ + 1]); }
+  size_t count() const { return listing_->starts.size(); }
+  const char* entryAt(size_t index) const {
+    return listing_->entries.data() + listing_->starts[index];
+  }
+  const char* nameAt(size_t index) const { return entryAt(index) + kEntryHeader; }
+
+  // The first entry from the current one on whose name is not before `name`.
+  size_t firstNotBefore(const char* name) const {
+    auto begin = listing_->starts.begin() + static_cast<std::ptrdiff_t>(index_);
+    auto found = std::lower_bound(
+        begin, listing_->starts.end(), name, [this](uint32_t start, const char* sought) {
+          return std::strcmp(listing_->entries.data() + start + kEntryHeader, sought) < 0;
+        });
+    return static_cast<size_t>(found - listing_->starts.begin());
+  }
+
+  // Makes entry `index` the current one; past the last, the search has run out.
+  bool standAt(size_t index, FindData& entry) {
+    index_ = index;
+    if (index >= count()) {
+      place_ = Place::kEnd;
+      return false;
+    }
+    place_ = Place::kEntries;
+    const char* at = entryAt(index);
+    std::memcpy(entry.cFileName, at + kEntryHeader, static_cast<unsigned char>(at[1]) + 1u);
+    entry.dwFileAttributes = kTypeAttributes[static_cast<unsigned char>(at[0])];
+    return true;
+  }
 
   int fd_;
   std::shared_ptr<const Listing> listing_;
   Place place_ = Place::kSelf;
-  size_t offset_ = 0;  // of the current entry in listing_->entries
+  size_t index_ = 0;  // of the current entry in listing_->starts
 };
 
 // The probe of one name: its single entry, complete from the start.

@@ -426,3 +426,53 @@ TEST(PosixPlatform, LogFolderComesFromTheEnvironment) {
 
 }  // namespace
 }  // namespace platform
+
+namespace platform {
+namespace {
+
+// The walk finds its place again with skipTo and skipPast; on a sorted
+// listing they jump by a binary search, and must land exactly where passing
+// over one entry at a time lands, from wherever the listing stands.
+TEST(PosixDirectorySearch, SkipsLandWhereStepByStepPassingLands) {
+  TempDir dir;
+  const std::vector<std::string> names = {"A", "a", "a b", "ab", "b", "m", "zz", "\xc3\xa9"};
+  for (const std::string& name : names) makeFile(dir / name);
+  std::vector<std::string> sought = names;
+  for (const char* absent : {"0", "aa", "c", "zzz", "\xff"}) sought.push_back(absent);
+
+  for (size_t startAt = 0; startAt < names.size(); ++startAt) {
+    for (const std::string& target : sought) {
+      for (bool past : {false, true}) {
+        SCOPED_TRACE(std::to_string(startAt) + " " + target + (past ? " past" : " to"));
+        // Where one step at a time ends: the names stand sorted in `names`.
+        size_t expected = startAt;
+        while (expected < names.size() &&
+               (past ? std::strcmp(names[expected].c_str(), target.c_str()) <= 0
+                     : names[expected] != target)) {
+          ++expected;
+        }
+        FindData entry;
+        std::unique_ptr<Search> search = directorySearch().findFirst(dir / "*", entry);
+        ASSERT_TRUE(search);
+        for (size_t step = 0; step < startAt + 2; ++step) ASSERT_TRUE(search->next(entry));
+        bool found =
+            past ? search->skipPast(target.c_str(), entry) : search->skipTo(target.c_str(), entry);
+        ASSERT_EQ(found, expected < names.size());
+        if (found) {
+          EXPECT_EQ(entry.cFileName, names[expected]);
+          // And the listing goes on from there.
+          bool more = search->next(entry);
+          EXPECT_EQ(more, expected + 1 < names.size());
+          if (more) {
+            EXPECT_EQ(entry.cFileName, names[expected + 1]);
+          }
+        } else {
+          EXPECT_FALSE(search->next(entry));
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace platform

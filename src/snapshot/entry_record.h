@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-constexpr int kMaxPathLength = 255;   // characters of `path`
-constexpr int kMaxNameLength = 254;   // characters of `name`
+constexpr int kMaxPathLength = 255;  // characters of `path`
+constexpr int kMaxNameLength = 254;  // characters of `name`
 constexpr int kMaxShortNameLength = 13;
 
 struct EntryRecord {

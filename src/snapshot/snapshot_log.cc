@@ -63,9 +63,9 @@ void writeRecordLine(const EntryRecord& r, bool isDirectory) {
   }
   line.comma();
   line.number(r.attributes);
-  for (uint32_t value : {r.sizeHigh, r.sizeLow, r.reserved0, r.reserved1, r.creationHigh,
-                         r.creationLow, r.lastAccessHigh, r.lastAccessLow, r.lastWriteHigh,
-                         r.lastWriteLow}) {
+  for (uint32_t value :
+       {r.sizeHigh, r.sizeLow, r.reserved0, r.reserved1, r.creationHigh, r.creationLow,
+        r.lastAccessHigh, r.lastAccessLow, r.lastWriteHigh, r.lastWriteLow}) {
     line.comma();
     line.number(value);
   }

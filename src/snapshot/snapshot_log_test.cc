@@ -1,7 +1,6 @@
 #include "snapshot/snapshot_log.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,7 +19,9 @@ class SnapshotLogTest : public testing::Test {
  protected:
   SnapshotLogTest() : root_(logs_.str()) {}
 
-  fs::path log(int number) const { return logs_.path() / ("dirlog" + std::to_string(number) + ".txt"); }
+  fs::path log(int number) const {
+    return logs_.path() / ("dirlog" + std::to_string(number) + ".txt");
+  }
 
   std::set<int> existingLogs() const {
     std::set<int> numbers;
@@ -149,7 +150,7 @@ TEST_F(SnapshotLogTest, PathLongerThan255IsRefusedWithAMessage) {
   std::string directory(250, 'd');
   openNewSnapshotLog();
   testing::internal::CaptureStdout();
-  EXPECT_EQ(writeEntryLine(directory.c_str(), entryNamed("1234", 32)), 1);  // 255
+  EXPECT_EQ(writeEntryLine(directory.c_str(), entryNamed("1234", 32)), 1);   // 255
   EXPECT_EQ(writeEntryLine(directory.c_str(), entryNamed("12345", 32)), 0);  // 256
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(closeSnapshotLog(), 1);

@@ -1,6 +1,5 @@
 #include "snapshot/tree_walker.h"
 
-#include <cstring>
 #include <memory>
 #include <string>
 
@@ -46,6 +45,20 @@ void descend() {
   currentPath += currentEntry.cFileName;
 }
 
+// Moves the listing on to the entry named `name`; 0 in hasEntry when the
+// listing runs out first.
+bool passOverTo(const char* name) {
+  hasEntry = activeListing->skipTo(name, currentEntry) ? 1 : 0;
+  return hasEntry == 1;
+}
+
+// Moves the listing on to the first entry that comes after `name` in the
+// listing order; 0 in hasEntry when there is none.
+bool passOverPast(const char* name) {
+  hasEntry = activeListing->skipPast(name, currentEntry) ? 1 : 0;
+  return hasEntry == 1;
+}
+
 // Saves the last component in savedName and cuts it off. Below the start
 // folder the path always holds a separator; false if it does not, so that a
 // broken invariant ends the walk instead of listing one folder forever.
@@ -57,9 +70,7 @@ bool ascend() {
   return true;
 }
 
-int isAtStart(const char* start) {
-  return currentPath.size() <= 2 || currentPath == start ? 1 : 0;
-}
+int isAtStart(const char* start) { return currentPath.size() <= 2 || currentPath == start ? 1 : 0; }
 
 // Records the entry the listing stands on and goes down into it if it is a
 // directory, or moves on. Its metadata is read only now: entries passed over
@@ -102,15 +113,15 @@ void walkTree(const char* start) {
     }
     if (returning == 1) {
       if (resumingByPosition == 0) {
-        if (std::strcmp(currentEntry.cFileName, savedName.c_str()) == 0) returning = 0;
-        nextEntry();  // the directory left was recorded and walked already
+        // Pass over the entries up to the directory just left, and that one
+        // too: its line was written and its subtree walked on the way down.
+        if (passOverTo(savedName.c_str())) {
+          returning = 0;
+          nextEntry();
+        }
         continue;
       }
-      if (platform::directorySearch().compareNames(currentEntry.cFileName,
-                                                   savedName.c_str()) <= 0) {
-        nextEntry();
-        continue;
-      }
+      if (!passOverPast(savedName.c_str())) continue;
       returning = 0;
       resumingByPosition = 0;
     }

@@ -1,7 +1,6 @@
 #include "snapshot/tree_walker.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -54,7 +53,8 @@ std::string w(std::initializer_list<std::string> parts) {
   std::vector<std::string> all = {"c:", "w"};
   all.insert(all.end(), parts);
   std::string path;
-  for (const std::string& part : all) path += (path.empty() ? "" : std::string(1, platform::separator())) + part;
+  for (const std::string& part : all)
+    path += (path.empty() ? "" : std::string(1, platform::separator())) + part;
   return path;
 }
 
@@ -116,11 +116,14 @@ TEST_F(WalkTest, DirectoryVanishingWhileInsideItKeepsTheParentsLaterEntries) {
     std::vector<std::string> expected;
   };
   const std::vector<Case> cases = {
-      {"deleted", [](Fake& f) { f.remove(w({"d1"})); },
+      {"deleted",
+       [](Fake& f) { f.remove(w({"d1"})); },
        {w({"a.txt"}), w({"d1"}), w({"d1", "x.txt"}), w({"d2"}), w({"z.txt"})}},
-      {"moved to a name listed earlier", [](Fake& f) { f.rename(w({"d1"}), w({"b0"})); },
+      {"moved to a name listed earlier",
+       [](Fake& f) { f.rename(w({"d1"}), w({"b0"})); },
        {w({"a.txt"}), w({"d1"}), w({"d1", "x.txt"}), w({"d2"}), w({"z.txt"})}},
-      {"moved to a name listed later", [](Fake& f) { f.rename(w({"d1"}), w({"y1"})); },
+      {"moved to a name listed later",
+       [](Fake& f) { f.rename(w({"d1"}), w({"y1"})); },
        {w({"a.txt"}), w({"d1"}), w({"d1", "x.txt"}), w({"d2"}), w({"y1"}), w({"y1", "x.txt"}),
         w({"z.txt"})}},
   };
@@ -162,8 +165,8 @@ TEST_F(WalkTest, EntryThatVanishesBeforeItIsRecordedIsLeftOut) {
   fake_.onListing = [&](const std::string& directory, int listing) {
     if (directory == w({"d1"}) && listing == 1) fake_.remove(w({"z.txt"}));
   };
-  EXPECT_EQ(scan(w({})), (std::vector<std::string>{w({"a.txt"}), w({"d1"}), w({"d1", "x.txt"}),
-                                                   w({"d2"})}));
+  EXPECT_EQ(scan(w({})),
+            (std::vector<std::string>{w({"a.txt"}), w({"d1"}), w({"d1", "x.txt"}), w({"d2"})}));
 }
 
 // Paths of up to 255 characters are recorded; an entry whose path would be

@@ -1,11 +1,10 @@
 // The folder scan, end to end: the built program on real trees.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstring>
 
@@ -83,7 +82,8 @@ TEST_F(ScanTest, StartFolderGivenAsALinkIsFollowedAndPathsKeepTheTextAsTyped) {
   file(tree() / "a");
   fs::create_directory_symlink(tree(), work_.path() / "link");
   ASSERT_EQ(run({"/L" + (work_.path() / "link").string()}).exitStatus, 0);
-  EXPECT_EQ(recordPaths(logText(1)), std::vector<std::string>{(work_.path() / "link" / "a").string()});
+  EXPECT_EQ(recordPaths(logText(1)),
+            std::vector<std::string>{(work_.path() / "link" / "a").string()});
 }
 
 TEST_F(ScanTest, RelativeAndOneCharacterFoldersAreWalkedFromTheWorkingDirectory) {
@@ -129,8 +129,8 @@ TEST_F(ScanTest, ArgumentsActInOrderAndUnknownOnesAreIgnored) {
   file(tree() / "a");
   EXPECT_EQ(run({}).out, "");
   EXPECT_TRUE(fs::is_empty(logs_.path()));
-  RunResult result = run({"/l" + tree().string(), "/F", "-L", "/L" + tree().string(),
-                          "/L" + tree().string()});
+  RunResult result =
+      run({"/l" + tree().string(), "/F", "-L", "/L" + tree().string(), "/L" + tree().string()});
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.out, "");
   // Two scans, two logs; the counters run on through the run.
@@ -143,7 +143,8 @@ TEST_F(ScanTest, NinthScanPurgesTheEightBeforeIt) {
   file(tree() / "a");
   for (int scan = 1; scan <= 9; ++scan) ASSERT_EQ(run({"/L" + tree().string()}).exitStatus, 0);
   std::vector<std::string> left;
-  for (const auto& entry : fs::directory_iterator(logs_.path())) left.push_back(entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(logs_.path()))
+    left.push_back(entry.path().filename());
   EXPECT_EQ(left, std::vector<std::string>{"dirlog1.txt"});
 }
 
