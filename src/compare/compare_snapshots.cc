@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "cli/errors.h"
@@ -131,6 +132,59 @@ int weighCandidate() {
   std::abort();  // not reached: the report above is fatal
 }
 
+// The record lines of the log being walked, read a few lines ahead: the
+// index slots of a line's path are asked for when it is read and are at hand
+// by the time its turn comes, instead of costing a wait on memory each.
+class WalkAhead {
+ public:
+  struct Line {
+    LinePiece piece;
+    char path[kMaxPathLength + 1];
+    size_t pathLength;
+    uint64_t pathHash;
+  };
+
+  WalkAhead(LogReader& reader, const RecordIndex& index) : reader_(reader), index_(index) {
+    while (count_ < kDepth && readLine(lines_[count_])) ++count_;
+  }
+
+  // The next record line, or nullptr after the last.
+  const Line* next() {
+    if (count_ == 0) return nullptr;
+    // The line handed out last time is done with: read one into its place.
+    if (handedOut_ && readLine(lines_[(first_ + kDepth - 1) % kDepth])) ++count_;
+    handedOut_ = true;
+    const Line* line = &lines_[first_];
+    first_ = (first_ + 1) % kDepth;
+    --count_;
+    return line;
+  }
+
+ private:
+  static constexpr size_t kDepth = 8;
+
+  bool readLine(Line& line) {
+    if (ended_) return false;
+    while (reader_.next(line.piece)) {
+      if (line.piece.text[0] != '-') continue;
+      line.pathLength = parseRecordPath(line.piece.text, line.path);
+      line.pathHash = hashText(line.path, line.pathLength);
+      index_.prefetch(line.pathHash);
+      return true;
+    }
+    ended_ = true;
+    return false;
+  }
+
+  LogReader& reader_;
+  const RecordIndex& index_;
+  std::unique_ptr<Line[]> lines_{new Line[kDepth]};
+  size_t first_ = 0;
+  size_t count_ = 0;
+  bool handedOut_ = false;
+  bool ended_ = false;
+};
+
 }  // namespace
 
 EntryRecord& recordA() { return recordAValue; }
@@ -181,24 +235,43 @@ void compareSnapshotStreams(FILE* before, FILE* after) {
   // asks for it.
   LogReader walk(before, rules, blockSize, false);
   LogReader search(after, rules, blockSize, true);
-  LinePiece piece;
+  WalkAhead ahead(walk, index);
   LinePiece candidate;
   uint32_t progress = 0;
-  while (walk.next(piece)) {
-    if (piece.text[0] != '-') continue;
-    parseRecordLine(piece.text, recordAValue);
+  while (const WalkAhead::Line* line = ahead.next()) {
+    const LinePiece& piece = line->piece;
+    // The path finds the candidates; the rest of record A is read only when
+    // a candidate differs from its line or a report line needs it.
+    std::memcpy(recordAValue.path, line->path, line->pathLength + 1);
+    bool aParsed = false;
+    auto parseA = [&] {
+      if (!aParsed) parseRecordLine(piece.text, recordAValue);
+      aParsed = true;
+    };
     writeProgress(++progress);
     int matches = 0;
-    index.forEachCandidate(
-        hashText(recordAValue.path, std::strlen(recordAValue.path)), [&](uint32_t ordinal) {
-          if (!search.readAt(index.offset(ordinal), candidate)) return;
-          parseRecordLine(candidate.text, recordBValue);
-          if (weighCandidate() == 0) return;
-          ++matches;
-          index.markMatched(ordinal);
-        });
-    if (matches == 0) writeReportLine(ChangeKind::DELETED, recordAValue);
+    index.forEachCandidate(line->pathHash, [&](uint32_t ordinal) {
+      if (!search.readAt(index.offset(ordinal), candidate)) return;
+      // A line equal to A's parses to A's record: same path, no field
+      // differs. Most entries of two scans are such lines.
+      if (candidate.length == piece.length &&
+          std::memcmp(candidate.text, piece.text, piece.length) == 0) {
+        ++matches;
+        index.markMatched(ordinal);
+        return;
+      }
+      parseA();
+      parseRecordLine(candidate.text, recordBValue);
+      if (weighCandidate() == 0) return;
+      ++matches;
+      index.markMatched(ordinal);
+    });
+    if (matches == 0) {
+      parseA();
+      writeReportLine(ChangeKind::DELETED, recordAValue);
+    }
   }
+  LinePiece piece;
 
   // After entries against the before log: the marks already tell which
   // paths the before log holds.

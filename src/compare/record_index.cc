@@ -33,33 +33,30 @@ uint64_t hashText(const char* text, size_t length) {
 }
 
 void RecordIndex::build(LogReader& reader) {
-  // The hashes are needed in full only until the lines are put in their
-  // buckets; the entries keep the low half, the bucket stands for the top.
+  // The full hashes are needed only until the lines have their slots; the
+  // table keeps the low half, and the slot stands for the top.
   std::vector<uint64_t> hashes;
-  EntryRecord record;
+  char path[kMaxPathLength + 1];
   LinePiece piece;
   while (reader.next(piece)) {
     if (piece.text[0] != '-') continue;
-    parseRecordLine(piece.text, record);
-    hashes.push_back(hashText(record.path, std::strlen(record.path)));
+    size_t length = parseRecordPath(piece.text, path);
+    hashes.push_back(hashText(path, length));
     offsets_.push_back(piece.offset);
   }
 
-  // About one line per bucket, so a lookup looks at a line or two.
   unsigned bits = 1;
-  while (bits < 32 && (size_t{1} << bits) < hashes.size()) ++bits;
+  while (bits < 40 && (size_t{1} << bits) < 2 * hashes.size()) ++bits;
   shift_ = 64 - bits;
-  size_t buckets = size_t{1} << bits;
-  bucketStarts_.assign(buckets + 1, 0);
-  for (uint64_t hash : hashes) ++bucketStarts_[(hash >> shift_) + 1];
-  for (size_t b = 0; b < buckets; ++b) bucketStarts_[b + 1] += bucketStarts_[b];
-  // Placing the lines in log order keeps each bucket in log order.
-  entries_.resize(hashes.size());
-  std::vector<uint32_t> next(bucketStarts_.begin(), bucketStarts_.end() - 1);
+  mask_ = (size_t{1} << bits) - 1;
+  slots_.assign(size_t{1} << bits, Slot{0, 0});
+  // Placed in log order, the lines of one path lie in log order along the
+  // run of slots that a lookup walks.
   for (size_t ordinal = 0; ordinal < hashes.size(); ++ordinal) {
     uint64_t hash = hashes[ordinal];
-    entries_[next[hash >> shift_]++] = {static_cast<uint32_t>(hash),
-                                        static_cast<uint32_t>(ordinal)};
+    size_t slot = hash >> shift_;
+    while (slots_[slot].ordinalPlusOne != 0) slot = (slot + 1) & mask_;
+    slots_[slot] = {static_cast<uint32_t>(hash), static_cast<uint32_t>(ordinal + 1)};
   }
   matched_.assign(hashes.size(), false);
 }

@@ -17,7 +17,7 @@ class RecordIndex {
  public:
   // Reads `reader` from its current piece to the end of its data and indexes
   // every record line (a piece whose first character is "-"), numbering them
-  // from 0 in log order. Holds up to 2^32 - 1 lines, some 20 bytes each.
+  // from 0 in log order. Holds up to 2^32 - 2 lines, some 25 bytes each.
   void build(LogReader& reader);
 
   // How many record lines the log holds.
@@ -27,15 +27,26 @@ class RecordIndex {
   uint64_t offset(uint32_t ordinal) const { return offsets_[ordinal]; }
 
   // Calls visit(ordinal) for every record line whose path may hash to
-  // `pathHash`, in log order. Every line whose path does hash to it is among
-  // them; others may be too, so a caller must check each one's path.
+  // `pathHash`. Every line whose path does hash to it is among them, in log
+  // order; others may be too, so a caller must check each one's path.
   template <typename Visit>
   void forEachCandidate(uint64_t pathHash, Visit visit) const {
-    size_t bucket = static_cast<size_t>(pathHash >> shift_);
     uint32_t low = static_cast<uint32_t>(pathHash);
-    for (uint32_t i = bucketStarts_[bucket]; i < bucketStarts_[bucket + 1]; ++i) {
-      if (entries_[i].hashLow == low) visit(entries_[i].ordinal);
+    for (size_t slot = pathHash >> shift_;; slot = (slot + 1) & mask_) {
+      const Slot& entry = slots_[slot];
+      if (entry.ordinalPlusOne == 0) return;
+      if (entry.hashLow == low) visit(entry.ordinalPlusOne - 1);
     }
+  }
+
+  // Asks the memory system for the slots where a lookup of `pathHash`
+  // starts, so that a later lookup finds them at hand.
+  void prefetch(uint64_t pathHash) const {
+#if defined(__GNUC__)
+    __builtin_prefetch(&slots_[pathHash >> shift_]);
+#else
+    (void)pathHash;
+#endif
   }
 
   // Marks that a line of the other log has the same path as record line
@@ -44,15 +55,19 @@ class RecordIndex {
   bool matched(uint32_t ordinal) const { return matched_[ordinal]; }
 
  private:
-  struct Entry {
+  // An open-addressed table, at most half full: a lookup starts at the
+  // slot that the top bits of the hash name and goes on to the first empty
+  // slot. The low bits are kept to pass over most lines of other paths
+  // without reading them.
+  struct Slot {
     uint32_t hashLow;
-    uint32_t ordinal;
+    uint32_t ordinalPlusOne;  // 0 for an empty slot
   };
 
   std::vector<uint64_t> offsets_;
-  std::vector<Entry> entries_;  // grouped by bucket, in log order in each
-  std::vector<uint32_t> bucketStarts_;
+  std::vector<Slot> slots_;
   unsigned shift_ = 63;
+  size_t mask_ = 1;
   std::vector<bool> matched_;
 };
 

@@ -175,9 +175,10 @@ bool tailIsWritersNumbers(const CommaMap& map) {
   return allDigits(last.begin, last.length);
 }
 
-// Reads a line of more than fifteen fields as the writer wrote it, when its
-// shape leaves one way to do so. Returns false to have it read field by field.
-bool recoverCommas(const CommaMap& map, EntryRecord& record) {
+// The texts of fields 2 to 15 of a line of more than fifteen fields as the
+// writer wrote it, when its shape leaves one way to read it so. Returns false
+// to have it read field by field.
+bool recoveredTexts(const CommaMap& map, Text (&texts)[kFieldCount - 1]) {
   if (map.count < kFieldCount || !tailIsWritersNumbers(map)) return false;
   // Path and name, as written: from behind the tag to the comma in front of
   // the short name.
@@ -200,7 +201,6 @@ bool recoverCommas(const CommaMap& map, EntryRecord& record) {
   }
   if (splits != 1) return false;
 
-  Text texts[kFieldCount - 1];
   texts[0] = cut({start, static_cast<size_t>(split - start)});
   texts[1] = cut({split + 1, static_cast<size_t>(end - split - 1)});
   // Short name and numbers keep the reading rule of every field: the text is
@@ -209,17 +209,67 @@ bool recoverCommas(const CommaMap& map, EntryRecord& record) {
     size_t k = map.count - kFieldCount + 3 + i;  // field number counted on the whole line
     texts[i] = fieldText(map, k);
   }
-  storeFields(texts, record);
   return true;
+}
+
+void lineTexts(const char* line, Text (&texts)[kFieldCount - 1]) {
+  CommaMap map;
+  mapCommas(line, map);
+  if (map.count >= kFieldCount && recoveredTexts(map, texts)) return;
+  for (size_t k = 2; k <= kFieldCount; ++k) texts[k - 2] = fieldText(map, k);
+}
+
+// Eight bytes at a time: a byte of the word that equals a comma becomes a
+// zero byte, and those are counted without carries crossing bytes.
+size_t countCommas(const char* text, size_t length) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kLow7 = kOnes * 0x7F;
+  constexpr uint64_t kHigh = kOnes * 0x80;
+  constexpr uint64_t kCommas = kOnes * ',';
+  auto zeroBytes = [](uint64_t word) {
+    uint64_t nonZero = ((word & kLow7) + kLow7) | word;
+    // One bit per comma at the bottom of its byte; the product adds the
+    // bytes up into the top one.
+    return static_cast<size_t>((((~nonZero & kHigh) >> 7) * kOnes) >> 56);
+  };
+  size_t count = 0;
+  size_t i = 0;
+  for (; i + 8 <= length; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, text + i, 8);
+    count += zeroBytes(word ^ kCommas);
+  }
+  uint64_t rest = 0;  // zero bytes: never commas
+  std::memcpy(&rest, text + i, length - i);
+  return count + zeroBytes(rest ^ kCommas);
 }
 
 }  // namespace
 
 void parseRecordLine(const char* line, EntryRecord& record) {
-  CommaMap map;
-  mapCommas(line, map);
-  if (map.count >= kFieldCount && recoverCommas(map, record)) return;
   Text texts[kFieldCount - 1];
-  for (size_t k = 2; k <= kFieldCount; ++k) texts[k - 2] = fieldText(map, k);
+  lineTexts(line, texts);
   storeFields(texts, record);
+}
+
+size_t parseRecordPath(const char* line, char* path) {
+  // Most lines hold fewer than fifteen fields' worth of commas; for them the
+  // path is simply field 2, and counting commas is cheaper than placing them.
+  size_t length = std::strlen(line);
+  size_t commas = countCommas(line, length);
+  Text text{line, 0};
+  if (commas >= kFieldCount) {
+    CommaMap map;
+    mapCommas(line, map);
+    Text texts[kFieldCount - 1];
+    text = recoveredTexts(map, texts) ? texts[0] : fieldText(map, 2);
+  } else if (commas > 0) {
+    const char* start = static_cast<const char*>(std::memchr(line, ',', length)) + 1;
+    const char* end = commas > 1 ? static_cast<const char*>(
+                                       std::memchr(start, ',', length - (start - line)))
+                                 : line + length - 1;
+    if (end > start) text = cut({start, static_cast<size_t>(end - start)});
+  }
+  copyText(path, kMaxPathLength + 1, text);
+  return text.length < kMaxPathLength ? text.length : kMaxPathLength;
 }

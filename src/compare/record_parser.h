@@ -3,6 +3,8 @@
 #ifndef DIRLOG_COMPARE_RECORD_PARSER_H_
 #define DIRLOG_COMPARE_RECORD_PARSER_H_
 
+#include <cstddef>
+
 #include "snapshot/entry_record.h"
 
 // Fills every field of `record` from `line`, a zero-terminated line as read
@@ -38,5 +40,9 @@
 // the comma: the first part is then the path, the second the name, and the
 // eleven numbers fields 5 to 15. Any other line is read field by field.
 void parseRecordLine(const char* line, EntryRecord& record);
+
+// Copies into `path` (kMaxPathLength + 1 bytes) the path that parseRecordLine
+// reads from `line`, and returns its length; reads nothing else.
+size_t parseRecordPath(const char* line, char* path);
 
 #endif  // DIRLOG_COMPARE_RECORD_PARSER_H_

@@ -214,7 +214,7 @@ std::string randomLine(std::mt19937& random) {
   return line;
 }
 
-TEST(RecordParserTest, AgreesWithFifteenWalksOnRandomLines) {
+TEST(RecordParserTest, AgreesWithFifteenWalksOnRandomLinesPathAlone) {
   std::mt19937 random(20261207);
   int recovered = 0;
   for (int i = 0; i < 100000; ++i) {
@@ -224,6 +224,9 @@ TEST(RecordParserTest, AgreesWithFifteenWalksOnRandomLines) {
     EntryRecord fast = parsed(line);
     ASSERT_TRUE(sameRecord(fast, literal))
         << "line " << i << ": [" << line << "]\n" << describeRecord(fast) << "\n" << describeRecord(literal);
+    char path[kMaxPathLength + 1];
+    ASSERT_EQ(parseRecordPath(line.c_str(), path), std::strlen(literal.path)) << "line " << i;
+    ASSERT_STREQ(path, literal.path) << "line " << i;
     if (std::strchr(fast.name, ',') != nullptr) ++recovered;
   }
   // The comparison above means little unless commas were recovered often.
