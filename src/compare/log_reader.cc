@@ -86,8 +86,10 @@ bool LogReader::window(uint64_t offset, const char*& data, size_t& available) {
   } else {
     reposition(offset);
   }
-  available = static_cast<size_t>(bufferStart_ + bufferLength_ - offset);
-  if (available == 0) return false;
+  // A file cut short since the offset was taken ends before it.
+  uint64_t end = bufferStart_ + bufferLength_;
+  if (offset >= end) return false;
+  available = static_cast<size_t>(end - offset);
   data = buffer_.get() + (offset - bufferStart_);
   return true;
 }

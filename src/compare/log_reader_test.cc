@@ -157,6 +157,19 @@ TEST_F(LogReaderTest, EveryPieceReadsAgainAtItsOffsetInAnyOrder) {
   }
 }
 
+TEST_F(LogReaderTest, OffsetsAtOrPastTheEndReadNothing) {
+  writeFile(file("log"), "-a\n-b\n");
+  FILE* stream = std::fopen(file("log").string().c_str(), "rb");
+  LogReader reader(stream, kTextMode, 4096, true);
+  LinePiece piece;
+  for (uint64_t offset : {uint64_t{6}, uint64_t{7}, uint64_t{100000}}) {
+    EXPECT_FALSE(reader.readAt(offset, piece)) << offset;
+  }
+  ASSERT_TRUE(reader.readAt(3, piece));
+  EXPECT_EQ(std::string(piece.text, piece.length), "-b\n");
+  std::fclose(stream);
+}
+
 TEST_F(LogReaderTest, AStreamThatCannotBeReadEndsAtOnce) {
   writeFile(file("log"), "-a\n-b\n");
   FILE* stream = std::fopen(file("log").string().c_str(), "ab");
