@@ -51,7 +51,7 @@ class CompareStagesTest : public testing::Test {
                             ",x,,32,0,0,0,0,0,0,0,0,0,0\nFILEs - 1, DIRECTORIEs - 0\n");
     }
   }
-  std::string report() const { return readFile(root_.path() / "report.txt"); }
+  std::string report() const { return platformText(readFile(root_.path() / "report.txt")); }
   static std::string reportOf(int before, int after) {
     std::string tail =
         ", NAME-x, MSDOS-, ATTRIB-32, FILE_SIZE_HIGH-0, FILE_SIZE_LOW-0, RESERVED0-0, "
@@ -63,7 +63,7 @@ class CompareStagesTest : public testing::Test {
   std::string capture(const std::string& sequence) {
     StdoutCapture output(files_.path() / "out");
     runSwitches(sequence);
-    return output.finish();
+    return platformText(output.finish());
   }
   static int comparisons(const std::string& out) {
     int count = 0;
@@ -184,7 +184,7 @@ TEST_F(CompareStagesTest, MissingOrUnreadableLogsEndTheRun) {
           stdoutToStderr();
           runSwitches(c.switches);
         },
-        testing::ExitedWithCode(1), std::string("Error: ") + c.message + "\n");
+        testing::ExitedWithCode(1), std::string("Error: ") + c.message + "\r?\n");
   }
 }
 

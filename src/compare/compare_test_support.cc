@@ -11,6 +11,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/directory_search.h"
+
 StdoutCapture::StdoutCapture(const std::filesystem::path& file) : file_(file) {
   std::fflush(stdout);
   saved_ = dup(fileno(stdout));
@@ -31,6 +33,16 @@ std::string StdoutCapture::finish() {
   std::ostringstream content;
   content << in.rdbuf();
   return content.str();
+}
+
+std::string platformText(const std::string& bytes) {
+  if (!platform::textReadRules().crLfReadsAsLf) return bytes;
+  std::string text;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+    text += bytes[i];
+  }
+  return text;
 }
 
 std::string writerLine(const LogEntry& entry, const std::string& lineEnd) {

@@ -23,6 +23,11 @@ class StdoutCapture {
   int saved_ = -1;
 };
 
+// What a text-mode read of `bytes` gives on this platform: the report and
+// standard output end their lines in CR LF on disk where the platform's
+// text mode does so.
+std::string platformText(const std::string& bytes);
+
 // One entry as a scan would record it.
 struct LogEntry {
   std::string path;
