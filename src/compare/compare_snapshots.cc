@@ -28,8 +28,9 @@
 // log in turn and depend on nothing else.
 //
 // So the after log is indexed by path once; each before entry looks up the
-// lines that may share its path and reads only those again, parsing each and
-// comparing the paths themselves, so that a hash never decides. A line of
+// lines that may share its path and reads only those again, each checked in
+// full (a line equal to A's byte for byte, or else its parsed path and
+// fields against A's), so that a hash never decides. A line of
 // the after log that some before entry finds is marked; an unmarked one has
 // no line of its path in the before log (any such line would have found it),
 // and is reported as created.
@@ -271,12 +272,12 @@ void compareSnapshotStreams(FILE* before, FILE* after) {
       writeReportLine(ChangeKind::DELETED, recordAValue);
     }
   }
-  LinePiece piece;
 
   // After entries against the before log: the marks already tell which
   // paths the before log holds.
   rewindOrFail(before);
   rewindOrFail(after);
+  LinePiece piece;
   progress = 0;
   for (uint32_t ordinal = 0; ordinal < index.size(); ++ordinal) {
     writeProgress(++progress);
