@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -10,6 +11,7 @@
 
 #include "compare/compare_test_support.h"
 #include "compare/log_reader.h"
+#include "platform/directory_search.h"
 #include "literal_comparison.h"
 #include "test_support.h"
 
@@ -83,10 +85,11 @@ class CompareTest : public testing::Test {
   ScopedLogRoot logRoot_{root_.str()};
 };
 
+// Paths are written with '/' and recorded with the platform's separator.
 std::string line(const char* tag, const std::string& path, const std::string& numbers,
                  const char* shortName = "") {
   std::string name = path.substr(path.rfind('/') + 1);
-  return std::string(tag) + "," + path + "," + name + "," + shortName + "," + numbers + "\n";
+  return std::string(tag) + "," + nativePath(path) + "," + name + "," + shortName + "," + numbers + "\n";
 }
 const char* const kFile = "---FILE---";
 const char* const kDirectory = "-DIRECTORY";
@@ -97,7 +100,9 @@ std::vector<std::string> findings(const std::string& report) {
   std::vector<std::string> result;
   for (const std::string& text : splitLines(report)) {
     size_t path = text.find(", PATH-") + 7;
-    result.push_back(text.substr(0, 8) + " " + text.substr(path, text.find(", NAME-") - path));
+    std::string recorded = text.substr(path, text.find(", NAME-") - path);
+    std::replace(recorded.begin(), recorded.end(), platform::separator(), '/');
+    result.push_back(text.substr(0, 8) + " " + recorded);
   }
   return result;
 }
@@ -162,14 +167,14 @@ TEST_F(CompareTest, ReportLinesShowTheBeforeValuesInTheirFormat) {
                        line(kFile, "/w/d", "-2147483632,0,0,7,8,1,2,3,4,5,6", "D~1");
   std::string after = line(kFile, "/w/a.txt", "32,0,1235,0,0,1,2,3,4,5,6");
   EXPECT_EQ(platformText(fast(before, after).report),
-            "MODIFIED: ,---FILE---, PATH-/w/a.txt, NAME-a.txt, MSDOS-, ATTRIB-32, "
+            nativePath("MODIFIED: ,---FILE---, PATH-/w/a.txt, NAME-a.txt, MSDOS-, ATTRIB-32, "
             "FILE_SIZE_HIGH-0, FILE_SIZE_LOW-1234, RESERVED0-0, RESERVED1-0, "
             "CREATION_TIME_HIGH-1, CREATION_TIME_LOW-2, LAST_ACCESS_TIME_HIGH3, "
             "LAST_ACCESS_TIME_LOW-4, LAST_WRITE_TIME_HIGH-5, LAST_WRITE_TIME_LOW-6\n"
             "DELETED : ,-DIRECTORY, PATH-/w/d, NAME-d, MSDOS-D~1, ATTRIB-2147483664, "
             "FILE_SIZE_HIGH-0, FILE_SIZE_LOW-0, RESERVED0-7, RESERVED1-8, "
             "CREATION_TIME_HIGH-1, CREATION_TIME_LOW-2, LAST_ACCESS_TIME_HIGH3, "
-            "LAST_ACCESS_TIME_LOW-4, LAST_WRITE_TIME_HIGH-5, LAST_WRITE_TIME_LOW-6\n");
+            "LAST_ACCESS_TIME_LOW-4, LAST_WRITE_TIME_HIGH-5, LAST_WRITE_TIME_LOW-6\n"));
 }
 
 TEST(CompareRecordsTest, EveryNumericFieldCountsAndNoTextOtherThanThePath) {

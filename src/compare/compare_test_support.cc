@@ -45,6 +45,11 @@ std::string platformText(const std::string& bytes) {
   return text;
 }
 
+std::string nativePath(std::string path) {
+  std::replace(path.begin(), path.end(), '/', platform::separator());
+  return path;
+}
+
 std::string writerLine(const LogEntry& entry, const std::string& lineEnd) {
   std::string line = (entry.attributes & 0x10) ? "-DIRECTORY," : "---FILE---,";
   line += entry.path + "," + entry.name + "," + entry.shortName + "," +
@@ -103,7 +108,7 @@ void addListing(Random& random, const std::string& folder, int depth, int maxEnt
     bool directory = depth < 3 && chance(random, 35);
     LogEntry entry;
     entry.name = randomName(random);
-    entry.path = folder + "/" + entry.name;
+    entry.path = folder + platform::separator() + entry.name;
     entry.shortName = chance(random, 10) ? "SHORT~1" : "";
     fillNumbers(random, entry, directory);
     entries.push_back(entry);
@@ -114,7 +119,7 @@ void addListing(Random& random, const std::string& folder, int depth, int maxEnt
 std::vector<LogEntry> randomTree(Random& random, int maxEntries) {
   static const char* const kRoots[] = {"/r", "/r,s", "/q/r", "/r/a,b"};
   std::vector<LogEntry> entries;
-  std::string root = pick(random, kRoots);
+  std::string root = nativePath(pick(random, kRoots));
   // Small trees end early now and then, so that empty and tiny logs come too.
   while (static_cast<int>(entries.size()) < maxEntries && (maxEntries > 100 || !chance(random, 15))) {
     addListing(random, root, 0, maxEntries, entries);

@@ -28,6 +28,10 @@ class StdoutCapture {
 // text mode does so.
 std::string platformText(const std::string& bytes);
 
+// `path` with each '/' turned into the platform's separator, which is what
+// the line reader's comma recovery looks for.
+std::string nativePath(std::string path);
+
 // One entry as a scan would record it.
 struct LogEntry {
   std::string path;
