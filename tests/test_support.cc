@@ -1,8 +1,6 @@
 #include "test_support.h"
 
-#include <cstdlib>
 #include <fstream>
-#include <list>
 #include <random>
 #include <sstream>
 
@@ -33,29 +31,15 @@ ScopedTempDir::~ScopedTempDir() {
   fs::remove_all(path_, error);
 }
 
-namespace {
-
-// putenv() is the one call both platforms' C libraries have; it keeps the
-// pointer it is given, so every text handed to it lives to the end.
-void setVariable(const char* name, const std::string* value) {
-  static std::list<std::string> texts;
-  texts.push_back(std::string(name) + "=" + (value ? *value : std::string()));
-  putenv(texts.back().data());
-}
-
-}  // namespace
-
-ScopedLogRoot::ScopedLogRoot(const std::string& folder) {
-  const char* old = std::getenv("DIRLOG_ROOT");
-  hadValue_ = old != nullptr;
-  if (old) oldValue_ = old;
-  setVariable("DIRLOG_ROOT", &folder);
-}
-
-ScopedLogRoot::~ScopedLogRoot() { setVariable("DIRLOG_ROOT", hadValue_ ? &oldValue_ : nullptr); }
-
 std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+std::string readTextFile(const fs::path& path) {
+  std::ifstream in(path);
   std::ostringstream content;
   content << in.rdbuf();
   return content.str();

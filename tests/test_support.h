@@ -3,6 +3,7 @@
 #define DIRLOG_TESTS_TEST_SUPPORT_H_
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,20 +24,24 @@ class ScopedTempDir {
   std::filesystem::path path_;
 };
 
-// Points DIRLOG_ROOT at `folder` for the life of the object, restoring what
-// was there before.
+// Makes `folder` the folder of the snapshot logs and the report
+// (platform::logFolder()) for the life of the object, restoring the one
+// before. Defined in log_root.cc, for the tests that link the program's code.
 class ScopedLogRoot {
  public:
   explicit ScopedLogRoot(const std::string& folder);
   ~ScopedLogRoot();
+  ScopedLogRoot(const ScopedLogRoot&) = delete;
+  ScopedLogRoot& operator=(const ScopedLogRoot&) = delete;
 
  private:
-  bool hadValue_;
-  std::string oldValue_;
+  std::optional<std::string> previous_;
 };
 
 // The whole content of a file, or empty when it cannot be read.
 std::string readFile(const std::filesystem::path& path);
+// The same, as a stream opened in text mode reads it.
+std::string readTextFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& content);
 
 // The lines of a text, each without its "\n".

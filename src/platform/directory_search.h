@@ -125,6 +125,11 @@ char separator();
 // separator, or empty for the working directory. Read afresh at every call.
 std::string logFolder();
 
+// Makes logFolder() give `folder` (copied, the separator added when it does
+// not end in one) in place of the platform's own; nullptr gives the
+// platform's back. For tests.
+void useLogFolder(const std::string* folder);
+
 // How a file opened for reading in text mode differs from its bytes on
 // disk: whether a CR LF pair reads as one LF, and whether a 0x1A byte ends
 // the file. Readers that take a file's bytes themselves apply these rules so

@@ -640,6 +640,8 @@ class PosixDirectorySearch final : public DirectorySearch {
 };
 
 DirectorySearch* installedSearch = nullptr;
+bool logFolderInstalled = false;
+std::string installedLogFolder;
 
 }  // namespace
 
@@ -653,11 +655,18 @@ void useDirectorySearch(DirectorySearch* search) { installedSearch = search; }
 char separator() { return '/'; }
 
 std::string logFolder() {
+  if (logFolderInstalled) return installedLogFolder;
   const char* root = std::getenv("DIRLOG_ROOT");
   if (root == nullptr || root[0] == '\0') root = std::getenv("HOME");
   std::string folder = root != nullptr ? root : "";
   if (!folder.empty() && folder.back() != '/') folder += '/';
   return folder;
+}
+
+void useLogFolder(const std::string* folder) {
+  logFolderInstalled = folder != nullptr;
+  installedLogFolder = folder != nullptr ? *folder : std::string();
+  if (!installedLogFolder.empty() && installedLogFolder.back() != '/') installedLogFolder += '/';
 }
 
 TextReadRules textReadRules() { return TextReadRules{false, false}; }

@@ -208,8 +208,15 @@ TEST_F(WalkTest, FolderErrorsEndTheRun) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder);
-    ScopedTempDir logs;
-    ScopedLogRoot root(logs.str());
+    // Where there is no fork, a death test runs in a new process that repeats
+    // the test up to it, so the log folder has a name of its own per case
+    // that both processes give it, not a random one.
+    namespace fs = std::filesystem;
+    fs::path logs = fs::temp_directory_path() /
+                    ("dirlog-walk-error-" + std::to_string(&c - cases.data()));
+    fs::remove_all(logs);
+    fs::create_directories(logs);
+    ScopedLogRoot root(logs.string());
     // The message goes to standard output; a death test reads standard error.
     EXPECT_EXIT(
         {
@@ -218,10 +225,11 @@ TEST_F(WalkTest, FolderErrorsEndTheRun) {
           scanFolder(c.folder.c_str(), c.folder.size());
         },
         testing::ExitedWithCode(1), c.message);
-    EXPECT_EQ(std::filesystem::exists(logs.path() / "dirlog1.txt"), c.leavesLog);
+    EXPECT_EQ(fs::exists(logs / "dirlog1.txt"), c.leavesLog);
     if (c.leavesLog) {
-      EXPECT_EQ(readFile(logs.path() / "dirlog1.txt"), "");
+      EXPECT_EQ(readFile(logs / "dirlog1.txt"), "");
     }
+    fs::remove_all(logs);
   }
 }
 
