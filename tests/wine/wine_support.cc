@@ -1,0 +1,245 @@
+#include "wine_support.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <sstream>
+#include <stdexcept>
+
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path prefix;
+fs::path drive;
+
+struct Output {
+  int exitStatus = -1;
+  std::string out;
+};
+
+enum class Capture { kStdout, kNothing };
+
+// Runs `argv` with the prefix in its environment and Wine's debug channels
+// off. Standard input is empty; standard error goes nowhere, and standard
+// output too unless it is captured. A program that leaves a server behind
+// must not be captured: the server would hold the pipe open, and the read
+// would wait for it to end.
+Output runProgram(const std::vector<std::string>& argv, const fs::path& workingDirectory = {},
+                  Capture capture = Capture::kStdout) {
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe");
+  pid_t child = fork();
+  if (child == 0) {
+    int nothingIn = open("/dev/null", O_RDONLY);
+    int nothingOut = open("/dev/null", O_WRONLY);
+    dup2(capture == Capture::kStdout ? pipeEnds[1] : nothingOut, 1);
+    close(pipeEnds[0]);
+    close(pipeEnds[1]);
+    dup2(nothingIn, 0);
+    dup2(nothingOut, 2);
+    setenv("WINEPREFIX", prefix.c_str(), 1);
+    setenv("WINEDEBUG", "-all", 1);
+    if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) _exit(127);
+    std::vector<std::string> copies = argv;
+    std::vector<char*> pointers;
+    for (std::string& argument : copies) pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+    execvp(pointers[0], pointers.data());
+    _exit(127);
+  }
+  close(pipeEnds[1]);
+  Output result;
+  char buffer[4096];
+  ssize_t got;
+  while ((got = read(pipeEnds[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, got);
+  close(pipeEnds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+  return result;
+}
+
+// The prefix for the whole program. Booting one takes seconds, so it is
+// done once, and its server is kept running until the last test is done.
+class WinePrefixEnvironment : public testing::Environment {
+ public:
+  void SetUp() override {
+    const char* given = std::getenv("DIRLOG_TEST_WINEPREFIX");
+    owned_ = given == nullptr || given[0] == '\0';
+    if (owned_) {
+      char pattern[] = "/tmp/dirlog-wine-XXXXXX";
+      ASSERT_NE(mkdtemp(pattern), nullptr);
+      prefix = pattern;
+      // The server is started first, to stay until TearDown: one started
+      // behind a running one refuses, and wineboot would leave one that
+      // goes away between two tests.
+      ASSERT_EQ(runProgram({DIRLOG_WINESERVER, "-p"}, {}, Capture::kNothing).exitStatus, 0)
+          << "wineserver -p";
+      ASSERT_EQ(runProgram({DIRLOG_WINE, "wineboot", "-i"}, {}, Capture::kNothing).exitStatus, 0)
+          << "wineboot";
+    } else {
+      prefix = given;
+    }
+    drive = prefix / "drive_c";
+    ASSERT_TRUE(fs::is_directory(drive)) << drive;
+  }
+
+  void TearDown() override {
+    if (!owned_) return;
+    runProgram({DIRLOG_WINESERVER, "-k"}, {}, Capture::kNothing);
+    std::error_code error;
+    fs::remove_all(prefix, error);
+  }
+
+ private:
+  bool owned_ = false;
+};
+
+testing::Environment* const wineEnvironment =
+    testing::AddGlobalTestEnvironment(new WinePrefixEnvironment);
+
+// 100 ns units since 1601-01-01 UTC, as Windows counts file times.
+uint64_t fileTime(const struct timespec& time) {
+  return (static_cast<uint64_t>(time.tv_sec) + 11644473600ULL) * 10000000ULL +
+         static_cast<uint64_t>(time.tv_nsec) / 100;
+}
+
+std::vector<std::string> splitAt(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::stringstream stream(text);
+  std::string part;
+  while (std::getline(stream, part, separator)) parts.push_back(part);
+  return parts;
+}
+
+}  // namespace
+
+const fs::path& driveC() { return drive; }
+
+std::string windowsPath(const std::string& relative) {
+  std::string path = "c:\\" + relative;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+fs::path onDriveC(const std::string& windowsPath) {
+  std::string relative = windowsPath.substr(3);  // behind "c:\"
+  for (char& c : relative) {
+    if (c == '\\') c = '/';
+  }
+  return drive / relative;
+}
+
+WineRun runDirlog(const std::vector<std::string>& arguments, const fs::path& workingDirectory) {
+  std::vector<std::string> argv = {DIRLOG_WINE, DIRLOG_EXE};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  Output output = runProgram(argv, workingDirectory);
+  return WineRun{output.exitStatus, output.out};
+}
+
+namespace {
+
+// The search helper's members for each path, attributes made signed; none
+// for a path it does not find.
+std::vector<std::vector<std::string>> searchMembers(const std::vector<std::string>& windowsPaths) {
+  std::vector<std::string> argv = {DIRLOG_WINE, DIRLOG_FIND_FIRST_EXE};
+  argv.insert(argv.end(), windowsPaths.begin(), windowsPaths.end());
+  Output output = runProgram(argv);
+  std::vector<std::string> lines = crLfLines(output.out);
+  if (output.exitStatus != 0 || lines.size() != windowsPaths.size()) {
+    throw std::runtime_error("the search helper said: " + output.out);
+  }
+  std::vector<std::vector<std::string>> all;
+  for (const std::string& line : lines) {
+    all.emplace_back();
+    if (line == "-") continue;
+    std::vector<std::string> members = splitAt(line, '\t');
+    if (members.size() != 13) throw std::runtime_error("the search helper said: " + line);
+    members[2] = std::to_string(static_cast<int32_t>(std::stoul(members[2])));
+    all.back() = members;
+  }
+  return all;
+}
+
+std::string joined(const std::vector<std::string>& members) {
+  std::string text;
+  for (size_t i = 0; i < members.size(); ++i) text += (i == 0 ? "" : ",") + members[i];
+  return text;
+}
+
+}  // namespace
+
+std::vector<std::string> searchFields(const std::vector<std::string>& windowsPaths) {
+  std::vector<std::string> fields;
+  for (const std::vector<std::string>& members : searchMembers(windowsPaths)) {
+    fields.push_back(joined(members));
+  }
+  return fields;
+}
+
+std::string expectedRecordLine(const std::string& windowsPath) {
+  std::vector<std::string> members = searchMembers({windowsPath})[0];
+  if (members.empty()) throw std::runtime_error("not found: " + windowsPath);
+  struct stat st;
+  if (lstat(onDriveC(windowsPath).c_str(), &st) != 0) throw std::runtime_error("lstat");
+  bool directory = (static_cast<uint32_t>(std::stol(members[2])) & 0x10) != 0;
+  uint64_t written = fileTime(st.st_mtim);
+  uint64_t size = directory ? 0 : static_cast<uint64_t>(st.st_size);
+  EXPECT_EQ(directory, S_ISDIR(st.st_mode)) << windowsPath;
+  EXPECT_EQ(members[3] + "," + members[4],
+            std::to_string(size >> 32) + "," + std::to_string(size & 0xFFFFFFFFu))
+      << windowsPath << ": size";
+  EXPECT_EQ(members[11] + "," + members[12],
+            std::to_string(written >> 32) + "," + std::to_string(written & 0xFFFFFFFFu))
+      << windowsPath << ": last-write time";
+  return (directory ? "-DIRECTORY," : "---FILE---,") + windowsPath + "," + joined(members) +
+         "\r\n";
+}
+
+std::vector<std::string> crLfLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(start) + "<no line break>");
+      break;
+    }
+    if (end > start && text[end - 1] == '\r') {
+      lines.push_back(text.substr(start, end - 1 - start));
+    } else {
+      lines.push_back(text.substr(start, end - start) + "<LF>");
+    }
+    start = end + 1;
+  }
+  return lines;
+}
+
+void freezeAccessTimes(const fs::path& path) {
+  // One time for the whole program, so that freezing a tree again between
+  // two scans changes nothing that a scan records.
+  static const struct timespec dayAhead = [] {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    now.tv_sec += 86400;
+    return now;
+  }();
+  struct timespec times[2] = {dayAhead, {0, UTIME_OMIT}};
+  std::vector<fs::path> all = {path};
+  for (const auto& entry : fs::recursive_directory_iterator(path)) all.push_back(entry.path());
+  for (const fs::path& entry : all) {
+    if (utimensat(AT_FDCWD, entry.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+      throw std::runtime_error("utimensat " + entry.string());
+    }
+  }
+}
