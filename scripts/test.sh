@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
 # Builds dirlog and runs every test: once in a plain build, once with the
-# address and undefined-behaviour sanitizers. Warnings fail the build.
+# address and undefined-behaviour sanitizers, then the Windows build under
+# Wine (scripts/test_windows.sh). Warnings fail the build.
+#
+# The Windows suite needs the mingw-w64 cross compiler and Wine; where they
+# are missing it is skipped with a note, unless DIRLOG_REQUIRE_WINDOWS=1
+# (as in CI), which makes their absence a failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -15,3 +20,12 @@ run_suite() {
 run_suite build
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build-sanitize -DDIRLOG_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+
+if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then
+  scripts/test_windows.sh
+elif [ "${DIRLOG_REQUIRE_WINDOWS:-0}" = 1 ]; then
+  echo "test.sh: the Windows tests need g++-mingw-w64-x86-64-posix and wine" >&2
+  exit 1
+else
+  echo "test.sh: Windows tests skipped (no g++-mingw-w64-x86-64-posix or wine)" >&2
+fi
