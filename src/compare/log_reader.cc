@@ -13,14 +13,6 @@ std::optional<platform::TextReadRules> installedRules;
 constexpr size_t kWindow = kMaxPieceLength + 2;
 constexpr size_t kMinBlock = 4096;
 
-bool seekTo(FILE* stream, uint64_t offset) {
-#ifdef _WIN32
-  return _fseeki64(stream, static_cast<__int64>(offset), SEEK_SET) == 0;
-#else
-  return fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-}
-
 }  // namespace
 
 platform::TextReadRules logReadRules() {
@@ -116,7 +108,7 @@ void LogReader::reposition(uint64_t offset) {
 void LogReader::readOn() {
   if (dataEnds_) return;
   uint64_t from = bufferStart_ + bufferLength_;
-  if (repositions_ && !seekTo(stream_, from)) {
+  if (repositions_ && !platform::seekFile(stream_, from)) {
     dataEnds_ = true;
     return;
   }

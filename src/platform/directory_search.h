@@ -10,6 +10,7 @@
 #define DIRLOG_PLATFORM_DIRECTORY_SEARCH_H_
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -139,6 +140,11 @@ struct TextReadRules {
   bool ctrlZEndsFile;
 };
 TextReadRules textReadRules();
+
+// Moves `stream` to the byte `offset` from its start, past the 2 GiB that a
+// long offset holds on some systems. Returns false where the stream cannot
+// be moved (a pipe, say) or the offset is out of its range.
+bool seekFile(std::FILE* stream, uint64_t offset);
 
 }  // namespace platform
 

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -670,5 +671,10 @@ void useLogFolder(const std::string* folder) {
 }
 
 TextReadRules textReadRules() { return TextReadRules{false, false}; }
+
+bool seekFile(std::FILE* stream, uint64_t offset) {
+  if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) return false;
+  return fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
 
 }  // namespace platform

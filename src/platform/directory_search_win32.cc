@@ -6,6 +6,7 @@
 #endif
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <memory>
@@ -193,5 +194,10 @@ void useLogFolder(const std::string* folder) {
 
 // What the C runtime's text mode does to a file opened with "r".
 TextReadRules textReadRules() { return TextReadRules{true, true}; }
+
+bool seekFile(std::FILE* stream, uint64_t offset) {
+  if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
+  return _fseeki64(stream, static_cast<__int64>(offset), SEEK_SET) == 0;
+}
 
 }  // namespace platform
