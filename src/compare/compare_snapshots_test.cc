@@ -15,11 +15,7 @@
 #include "literal_comparison.h"
 #include "test_support.h"
 
-#ifdef _WIN32
-#include <io.h>
-#else
 #include <unistd.h>
-#endif
 
 namespace fs = std::filesystem;
 
@@ -282,94 +278,5 @@ TEST_F(CompareTest, AReportThatCannotBeCreatedEndsTheRun) {
       },
       testing::ExitedWithCode(1), "^Error: Cannot open report file\r?\n$");
 }
-
-#ifndef _WIN32
-TEST_F(CompareTest, AReportThatCannotBeWrittenCompletelyEndsTheRun) {
-  const std::string n = "32,0,10,0,0,1,2,3,4,5,6";
-  writeFile(logFile("before"), line(kFile, "/w/a", n));
-  writeFile(logFile("after"), line(kFile, "/w/b", n));
-  fs::create_symlink("/dev/full", reportFile());
-  EXPECT_EXIT(
-      {
-        stdoutToStderr();
-        compareSnapshotStreams(std::fopen(logFile("before").string().c_str(), "rb"),
-                               std::fopen(logFile("after").string().c_str(), "rb"));
-      },
-      testing::ExitedWithCode(1), "^PASSES - 1\nError: Cannot write report file\n$");
-  // An empty report loses nothing.
-  writeFile(logFile("after"), line(kFile, "/w/a", n));
-  EXPECT_EXIT(
-      {
-        stdoutToStderr();
-        compareSnapshotStreams(std::fopen(logFile("before").string().c_str(), "rb"),
-                               std::fopen(logFile("after").string().c_str(), "rb"));
-        std::exit(0);
-      },
-      testing::ExitedWithCode(0), "^PASSES - 1\nPASSES - 1\n$");
-}
-
-// A stream over `content` that cannot seek.
-FILE* pipeOf(const std::string& content, const char* mode) {
-  int ends[2];
-  if (pipe(ends) != 0) std::abort();
-  // Small enough for the pipe to hold it all.
-  if (write(ends[1], content.data(), content.size()) != static_cast<ssize_t>(content.size())) {
-    std::abort();
-  }
-  close(ends[1]);
-  return fdopen(ends[0], mode);
-}
-
-FILE* fileOf(const fs::path& path, const std::string& content, const char* mode) {
-  writeFile(path, content);
-  return std::fopen(path.string().c_str(), mode);
-}
-
-// A log that cannot be rewound ends the run where the two-pass comparison
-// first rewinds it, with the same findings written before that.
-TEST_F(CompareTest, ALogThatCannotBeRewoundEndsTheRunWhereTheTwoPassComparisonDoes) {
-  const std::string n = "32,0,10,0,0,1,2,3,4,5,6";
-  std::string two = line(kFile, "/w/a", n) + line(kFile, "/w/b", n);
-  std::string changed = line(kFile, "/w/b", "32,0,11,0,0,1,2,3,4,5,6") + line(kFile, "/w/a", n) +
-                        line(kFile, "/w/c", n) + line(kFile, "/w/b", "32,0,12,0,0,1,2,3,4,5,6");
-  const struct {
-    const char* what;
-    std::string before;
-    std::string after;
-    bool beforeIsPipe;
-  } cases[] = {
-      {"after log a pipe", changed, two, false},
-      {"after log a pipe, first entry changed twice", two, changed, false},
-      {"after log a pipe, no entry before", kTotals, changed, false},
-      {"before log a pipe", two, changed, true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    Outcome outcomes[2];
-    for (int fastOne = 0; fastOne < 2; ++fastOne) {
-      fs::remove(reportFile());
-      EXPECT_EXIT(
-          {
-            std::freopen(logFile("out").string().c_str(), "w", stdout);
-            const char* mode = fastOne ? "rb" : "r";
-            FILE* before = c.beforeIsPipe ? pipeOf(c.before, mode)
-                                          : fileOf(logFile("before"), c.before, mode);
-            FILE* after = c.beforeIsPipe ? fileOf(logFile("after"), c.after, mode)
-                                         : pipeOf(c.after, mode);
-            if (fastOne) {
-              compareSnapshotStreams(before, after);
-            } else {
-              literalCompareSnapshots(before, after);
-            }
-            std::exit(0);
-          },
-          testing::ExitedWithCode(1), "");
-      outcomes[fastOne] = {readFile(logFile("out")), readFile(reportFile())};
-    }
-    EXPECT_EQ(outcomes[1], outcomes[0]);
-    EXPECT_NE(outcomes[1].out.find("Error: canot set pos\n\n"), std::string::npos);
-  }
-}
-#endif
 
 }  // namespace

@@ -10,11 +10,7 @@
 #include "compare/compare_test_support.h"
 #include "test_support.h"
 
-#ifdef _WIN32
-#include <io.h>
-#else
 #include <unistd.h>
-#endif
 
 namespace fs = std::filesystem;
 

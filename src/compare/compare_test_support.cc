@@ -1,10 +1,6 @@
 #include "compare/compare_test_support.h"
 
-#ifdef _WIN32
-#include <io.h>
-#else
 #include <unistd.h>
-#endif
 
 #include <algorithm>
 #include <cstdio>

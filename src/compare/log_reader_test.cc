@@ -12,10 +12,6 @@
 #include "literal_comparison.h"
 #include "test_support.h"
 
-#ifndef _WIN32
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -178,35 +174,5 @@ TEST_F(LogReaderTest, AStreamThatCannotBeReadEndsAtOnce) {
   EXPECT_FALSE(reader.next(piece));
   std::fclose(stream);
 }
-
-#ifndef _WIN32
-TEST_F(LogReaderTest, AReaderThatDoesNotRepositionReadsAPipe) {
-  std::mt19937 random(3);
-  LogShape shape;
-  std::string content = randomLogPair(random, shape).before + std::string(70000, 'z');
-  int ends[2];
-  ASSERT_EQ(pipe(ends), 0);
-  FILE* readEnd = fdopen(ends[0], "rb");
-  pid_t writer = fork();
-  if (writer == 0) {
-    close(ends[0]);
-    size_t done = 0;
-    while (done < content.size()) {
-      ssize_t wrote = write(ends[1], content.data() + done, content.size() - done);
-      if (wrote <= 0) _exit(1);
-      done += static_cast<size_t>(wrote);
-    }
-    _exit(0);
-  }
-  close(ends[1]);
-  LogReader reader(readEnd, kBytesAsTheyAre, 4096, false);
-  std::vector<std::string> texts;
-  LinePiece piece;
-  while (reader.next(piece)) texts.emplace_back(piece.text, piece.length);
-  std::fclose(readEnd);
-  waitpid(writer, nullptr, 0);
-  EXPECT_EQ(texts, readsOf(file("view"), content));
-}
-#endif
 
 }  // namespace
