@@ -80,7 +80,7 @@ std::map<std::string, std::string> recordsByPath(const std::string& logText) {
   return records;
 }
 
-// The description's own example: logs 1 to 3 are present, so /compare takes
+// The manual's own example: logs 1 to 3 are present, so /compare takes
 // log 2 as the before log and log 3 as the after log; log 1 plays no part.
 TEST_F(WineCompareTest, WithThreeLogsLogTwoIsComparedWithLogThree) {
   writeLog(1, "---FILE---,c:\\old\\x,x,,32,0,1,0,0,1,2,3,4,5,6\r\nFILEs - 1, DIRECTORIEs - 0\r\n");
