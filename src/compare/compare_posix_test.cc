@@ -30,16 +30,6 @@ std::string line(const char* tag, const std::string& path, const std::string& nu
   return std::string(tag) + "," + path + "," + name + ",," + numbers + "\n";
 }
 
-struct Outcome {
-  std::string out;
-  std::string report;
-  bool operator==(const Outcome&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& stream, const Outcome& outcome) {
-  return stream << "stdout:\n" << outcome.out << "report:\n" << outcome.report;
-}
-
 // A log folder of its own for every test, with the logs beside it.
 class CompareOnPosixTest : public testing::Test {
  protected:

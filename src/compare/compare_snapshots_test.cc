@@ -24,16 +24,6 @@ namespace {
 constexpr platform::TextReadRules kBytesAsTheyAre{false, false};
 constexpr platform::TextReadRules kTextMode{true, true};
 
-struct Outcome {
-  std::string out;
-  std::string report;
-  bool operator==(const Outcome&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& stream, const Outcome& outcome) {
-  return stream << "stdout:\n" << outcome.out << "report:\n" << outcome.report;
-}
-
 // A log folder of its own for every test, with the logs beside it.
 class CompareTest : public testing::Test {
  protected:

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -22,6 +23,17 @@ class StdoutCapture {
   std::filesystem::path file_;
   int saved_ = -1;
 };
+
+// What a comparison wrote: its standard output and its report.
+struct Outcome {
+  std::string out;
+  std::string report;
+  bool operator==(const Outcome&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& stream, const Outcome& outcome) {
+  return stream << "stdout:\n" << outcome.out << "report:\n" << outcome.report;
+}
 
 // What a text-mode read of `bytes` gives on this platform: the report and
 // standard output end their lines in CR LF on disk where the platform's
