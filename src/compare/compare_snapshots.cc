@@ -13,6 +13,7 @@
 #include "compare/record_index.h"
 #include "compare/record_parser.h"
 #include "platform/directory_search.h"
+#include "platform/interruptions.h"
 
 // How the comparison can read each log a bounded number of times and still
 // write exactly what reading the other log whole for every entry would:
@@ -208,12 +209,15 @@ int compareRecords() {
 
 void writeReportLine(ChangeKind kind, const EntryRecord& record) {
   const char* format = (record.attributes & kDirectoryBit) != 0 ? kDirectoryFormat : kFileFormat;
+  platform::holdInterruptions();
   int written = std::fprintf(report, format, label(kind), record.path, record.name,
                              record.shortName, static_cast<unsigned>(record.attributes),
                              record.sizeHigh, record.sizeLow, record.reserved0, record.reserved1,
                              record.creationHigh, record.creationLow, record.lastAccessHigh,
                              record.lastAccessLow, record.lastWriteHigh, record.lastWriteLow);
-  if (written < 0 || std::fflush(report) != 0) reportError("Cannot write report file", 1);
+  bool whole = written >= 0 && std::fflush(report) == 0;
+  platform::releaseInterruptions();
+  if (!whole) reportError("Cannot write report file", 1);
 }
 
 void compareSnapshots() { compareSnapshotStreams(compareLogStream(1), compareLogStream(2)); }

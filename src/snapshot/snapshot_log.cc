@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cli/errors.h"
+#include "platform/interruptions.h"
 
 namespace {
 
@@ -69,8 +70,11 @@ void writeRecordLine(const EntryRecord& r, bool isDirectory) {
     line.comma();
     line.number(value);
   }
+  // A scan stopped by a signal leaves this line whole on the disk.
+  platform::holdInterruptions();
   line.write(snapshotLog);
   std::fflush(snapshotLog);
+  platform::releaseInterruptions();
 }
 
 void purgeSnapshotLogs() {
@@ -148,8 +152,10 @@ int writeEntryLine(const char* directoryPath, const platform::FindData& entry) {
 }
 
 void writeTotalsLine() {
+  platform::holdInterruptions();
   std::fprintf(snapshotLog, "FILEs - %i, DIRECTORIEs - %i\n", fileCount, dirCount);
   std::fflush(snapshotLog);
+  platform::releaseInterruptions();
 }
 
 int closeSnapshotLog() {
