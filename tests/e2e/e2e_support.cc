@@ -1,48 +1,144 @@
 #include "e2e_support.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <sstream>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
 
-RunResult runDirlog(const std::vector<std::string>& arguments, const std::string& root,
-                    const fs::path& workingDirectory) {
+namespace {
+
+std::vector<std::string> wrapperWords() {
+  std::vector<std::string> words;
+  const char* wrapper = std::getenv("DIRLOG_TEST_WRAPPER");
+  if (wrapper == nullptr) return words;
+  std::istringstream in(wrapper);
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+// The user nobody on Debian and most other systems.
+constexpr uid_t kNobody = 65534;
+
+}  // namespace
+
+double timeoutScale() {
+  if (wrapperWords().empty()) return 1;
+  const char* scale = std::getenv("DIRLOG_TEST_TIMEOUT_SCALE");
+  return scale != nullptr && std::atof(scale) > 0 ? std::atof(scale) : 20;
+}
+
+DirlogRun::DirlogRun(const std::vector<std::string>& arguments, const std::string& root,
+                     const RunOptions& options)
+    : timeoutSeconds_(options.timeoutSeconds * timeoutScale()) {
+  // Everything the child needs is made before the fork.
+  std::vector<std::string> words = wrapperWords();
+  words.push_back(DIRLOG_BINARY);
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
   int output[2];
   if (pipe(output) != 0) throw std::runtime_error("pipe");
-  pid_t child = fork();
-  if (child == 0) {
+  child_ = fork();
+  if (child_ < 0) throw std::runtime_error("fork");
+  if (child_ == 0) {
     dup2(output[1], 1);
     close(output[0]);
     close(output[1]);
     int nothing = open("/dev/null", O_RDONLY);
     dup2(nothing, 0);
     setenv("DIRLOG_ROOT", root.c_str(), 1);
-    if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) _exit(127);
-    std::vector<char*> argv;
-    std::string program = DIRLOG_BINARY;
-    argv.push_back(program.data());
-    std::vector<std::string> copies = arguments;
-    for (std::string& argument : copies) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    execv(DIRLOG_BINARY, argv.data());
+    if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) {
+      _exit(127);
+    }
+    if (options.unprivileged && geteuid() == 0) {
+      if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) {
+        _exit(kCannotDropPrivileges);
+      }
+    }
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   close(output[1]);
+  output_ = output[0];
+}
+
+DirlogRun::~DirlogRun() {
+  if (!waited_ && child_ > 0) {
+    kill(child_, SIGKILL);
+    waitpid(child_, nullptr, 0);
+  }
+  if (output_ >= 0) close(output_);
+}
+
+RunResult DirlogRun::wait() {
+  using Clock = std::chrono::steady_clock;
+  auto deadline = Clock::now() + std::chrono::duration<double>(timeoutSeconds_);
   RunResult result;
   char buffer[4096];
-  ssize_t got;
-  while ((got = read(output[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, got);
-  close(output[0]);
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) {
+      // Still running, or holding its output open: a hang.
+      result.timedOut = true;
+      kill(child_, SIGKILL);
+      break;
+    }
+    pollfd ready{output_, POLLIN, 0};
+    int polled = poll(&ready, 1, static_cast<int>(std::min<int64_t>(left.count(), 1000)));
+    if (polled < 0 && errno != EINTR) throw std::runtime_error("poll");
+    if (polled <= 0) continue;
+    ssize_t got = read(output_, buffer, sizeof buffer);
+    if (got > 0) {
+      result.out.append(buffer, static_cast<size_t>(got));
+    } else if (got == 0 || errno != EINTR) {
+      break;  // the program and all it started have let go of its output
+    }
+  }
+  close(output_);
+  output_ = -1;
   int status = 0;
-  waitpid(child, &status, 0);
+  waitpid(child_, &status, 0);
+  waited_ = true;
   if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   return result;
+}
+
+RunResult runDirlog(const std::vector<std::string>& arguments, const std::string& root,
+                    const RunOptions& options) {
+  DirlogRun run(arguments, root, options);
+  return run.wait();
+}
+
+RunResult runDirlog(const std::vector<std::string>& arguments, const std::string& root,
+                    const fs::path& workingDirectory) {
+  RunOptions options;
+  options.workingDirectory = workingDirectory;
+  return runDirlog(arguments, root, options);
+}
+
+std::string asWritten(const std::string& text) {
+  std::string written = text;
+  for (char& c : written) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = '?';
+  }
+  return written;
 }
 
 namespace {
@@ -75,11 +171,11 @@ std::string expectedRecordLine(const std::string& writtenPath, const fs::path& e
     attributes = 0x4;
   }
   if (!(st.stx_mode & S_IWUSR)) attributes |= 0x1;
-  std::string name = entry.filename().string();
+  std::string name = asWritten(entry.filename().string());
   if (name[0] == '.') attributes |= 0x2;
   uint64_t size = S_ISDIR(st.stx_mode) ? 0 : st.stx_size;
   std::string line = S_ISDIR(st.stx_mode) ? "-DIRECTORY," : "---FILE---,";
-  line += writtenPath + "," + name + ",," + std::to_string(attributes) + ",";
+  line += asWritten(writtenPath) + "," + name + ",," + std::to_string(attributes) + ",";
   line += std::to_string(size >> 32) + "," + std::to_string(size & 0xFFFFFFFFu) + ",";
   line += std::to_string(st.stx_mode) + "," + std::to_string(st.stx_uid) + ",";
   line += fileTime(st.stx_btime, (st.stx_mask & STATX_BTIME) != 0) + ",";
@@ -95,4 +191,29 @@ std::vector<std::string> recordPaths(const std::string& log) {
     paths.push_back(line.substr(start, line.find(',', start) - start));
   }
   return paths;
+}
+
+bool isWellFormedRecordLine(const std::string& line, std::string* pathAndName) {
+  std::string tag = line.substr(0, 11);
+  if (tag != "---FILE---," && tag != "-DIRECTORY,") return false;
+  for (char c : line) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return false;
+  }
+  // From the end: eleven numbers, then the short name, which a POSIX scan
+  // always leaves empty.
+  size_t end = line.size();
+  for (int field = 0; field < 11; ++field) {
+    size_t comma = line.rfind(',', end - 1);
+    if (comma == std::string::npos || comma < 11) return false;
+    std::string number = line.substr(comma + 1, end - comma - 1);
+    if (field == 10 && !number.empty() && number[0] == '-') number.erase(0, 1);
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) {
+      return false;
+    }
+    end = comma;
+  }
+  if (end < 12 || line[end - 1] != ',') return false;
+  if (pathAndName != nullptr) *pathAndName = line.substr(11, end - 1 - 11);
+  return true;
 }

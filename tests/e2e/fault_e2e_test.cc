@@ -1,0 +1,371 @@
+// Faults around the program, end to end: a scan killed at random points, a
+// disk that takes no more bytes, and logs that are no logs.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <iostream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string progress(int before, int after) {
+  std::string out;
+  for (int i = 1; i <= before; ++i) out += "PASSES - " + std::to_string(i) + "\n";
+  for (int i = 1; i <= after; ++i) out += "PASSES - " + std::to_string(i) + "\n";
+  return out;
+}
+
+// How many record lines a log holds as the comparison reads it: pieces of
+// at most 998 characters, each ended by its line break when one comes in
+// time, that begin with '-'.
+int recordPieces(const std::string& log) {
+  int count = 0;
+  for (size_t at = 0; at < log.size();) {
+    if (log[at] == '-') ++count;
+    size_t lineBreak = log.find('\n', at);
+    size_t length = lineBreak == std::string::npos ? log.size() - at : lineBreak - at + 1;
+    at += std::min<size_t>(length, 998);
+  }
+  return count;
+}
+
+// Every line of a report complete and of one of its three kinds.
+void expectWellFormedReport(const std::string& report) {
+  if (report.empty()) return;
+  EXPECT_EQ(report.back(), '\n');
+  for (const std::string& line : splitLines(report)) {
+    bool labelled = line.rfind("MODIFIED: ,", 0) == 0 || line.rfind("DELETED : ,", 0) == 0 ||
+                    line.rfind("CREATED : ,", 0) == 0;
+    std::string tag = line.substr(11, 17);
+    bool tagged = tag == "-DIRECTORY, PATH-" || tag == "---FILE---, PATH-";
+    size_t last = line.rfind(", LAST_WRITE_TIME_LOW-");
+    bool ended = last != std::string::npos && last + 22 < line.size() &&
+                 line.find_first_not_of("0123456789", last + 22) == std::string::npos;
+    EXPECT_TRUE(labelled && tagged && ended) << line;
+  }
+}
+
+class FaultTest : public testing::Test {
+ protected:
+  fs::path tree() const { return work_.path() / "w"; }
+  fs::path log(int number) const {
+    return logs_.path() / ("dirlog" + std::to_string(number) + ".txt");
+  }
+  std::string report() const { return readFile(logs_.path() / "report.txt"); }
+  RunResult run(const std::vector<std::string>& arguments) {
+    return runDirlog(arguments, logs_.str());
+  }
+  void clearLogs() {
+    for (const auto& entry : fs::directory_iterator(logs_.path())) fs::remove_all(entry.path());
+  }
+
+  ScopedTempDir work_;
+  ScopedTempDir logs_;
+};
+
+// A scan stopped by a signal at a random point: the log it leaves is the
+// complete log's beginning, cut after a whole line, and the comparison takes
+// it as a log that lacks the rest. SIGKILL is the one exception: Linux copies
+// a write into a file a page at a time and gives the rest up between two
+// pages when the process is being killed, so a line that straddles a 4 KiB
+// boundary of the log may be cut right at that boundary. The signals that a
+// program can catch wait for the line to be whole.
+TEST_F(FaultTest, AScanStoppedAtARandomPointLeavesOnlyWholeLines) {
+  // 10 directories of 5 directories of 60 files: 3060 entries.
+  for (int top = 0; top < 10; ++top) {
+    for (int sub = 0; sub < 5; ++sub) {
+      fs::path directory = tree() / ("t" + std::to_string(top)) / ("s" + std::to_string(sub));
+      fs::create_directories(directory);
+      for (int f = 0; f < 60; ++f) writeFile(directory / ("f" + std::to_string(f)), "data");
+    }
+  }
+  const std::string folder = "/L" + tree().string();
+  ASSERT_EQ(run({folder}).exitStatus, 0);
+  const std::string full = readFile(log(1));
+  std::vector<size_t> lineEnds;  // offset just past each record line
+  for (size_t at = full.find('\n'); at != std::string::npos; at = full.find('\n', at + 1)) {
+    lineEnds.push_back(at + 1);
+  }
+  lineEnds.pop_back();  // the totals line
+  const int records = static_cast<int>(lineEnds.size());
+  ASSERT_EQ(records, 3060);
+
+  const struct {
+    int signal;
+    const char* name;
+    int runs;
+  } cases[] = {{SIGKILL, "SIGKILL", 12}, {SIGTERM, "SIGTERM", 12}, {SIGINT, "SIGINT", 6}};
+  for (const auto& c : cases) {
+    int stoppedMidScan = 0;
+    int cutAtAPage = 0;
+    std::vector<int> linesAtStop;
+    for (int seed = 1; seed <= c.runs; ++seed) {
+      SCOPED_TRACE(std::string(c.name) + ", seed " + std::to_string(seed));
+      clearLogs();
+      // Stopped once the log holds a chosen number of lines, so that the
+      // stops spread over the whole scan whatever the machine's speed.
+      std::mt19937 random(static_cast<unsigned>(seed));
+      int target = std::uniform_int_distribution<int>(0, records - 1)(random);
+      size_t threshold = target == 0 ? 0 : lineEnds[target - 1];
+      DirlogRun scan({folder}, logs_.str(), RunOptions{});
+      auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      for (;;) {
+        struct stat status;
+        if (stat(log(1).c_str(), &status) == 0 &&
+            static_cast<size_t>(status.st_size) >= threshold) {
+          break;
+        }
+        if (std::chrono::steady_clock::now() > deadline) break;
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+      }
+      kill(scan.pid(), c.signal);
+      RunResult result = scan.wait();
+      std::string cut = readFile(log(1));
+      bool finished = result.exitStatus == 0;
+      EXPECT_TRUE(finished || result.signal == c.signal);
+      EXPECT_EQ(full.compare(0, cut.size(), cut), 0) << "not the complete log's beginning";
+      bool whole = cut.empty() || cut.back() == '\n';
+      if (!whole) {
+        ++cutAtAPage;
+        EXPECT_EQ(c.signal, SIGKILL) << "a line cut short by a signal that can wait";
+        EXPECT_EQ(cut.size() % 4096, 0u) << "a line cut short away from a page boundary";
+        cut.erase(cut.rfind('\n') + 1);
+      }
+      int written = 0;
+      for (const std::string& line : splitLines(cut)) {
+        if (line.rfind("FILEs - ", 0) == 0) continue;
+        EXPECT_TRUE(isWellFormedRecordLine(line)) << line;
+        ++written;
+      }
+      if (!finished) {
+        ++stoppedMidScan;
+        EXPECT_LT(written, records);
+      }
+      linesAtStop.push_back(written);
+
+      // The whole lines as the before log, the complete log as the after
+      // log: only what the stop kept from being written shows, as created.
+      writeFile(log(1), cut);
+      writeFile(log(2), full);
+      RunResult compare = run({"/compare"});
+      EXPECT_EQ(compare.exitStatus, 0);
+      EXPECT_EQ(compare.out, progress(written, records));
+      std::vector<std::string> findings = splitLines(report());
+      EXPECT_EQ(findings.size(), static_cast<size_t>(records - written));
+      for (const std::string& line : findings) {
+        EXPECT_EQ(line.rfind("CREATED : ,", 0), 0u) << line;
+      }
+    }
+    std::sort(linesAtStop.begin(), linesAtStop.end());
+    std::string spread;
+    for (int lines : linesAtStop) spread += " " + std::to_string(lines);
+    std::cout << "[ stops    ] " << c.name << ": " << stoppedMidScan << " of " << c.runs
+              << " mid-scan, " << cutAtAPage << " with a line cut at a page boundary;"
+              << " record lines kept of " << records << ":" << spread << "\n";
+    EXPECT_GE(stoppedMidScan, c.runs / 2)
+        << c.name << ": too few stops landed inside the scan to tell anything";
+  }
+}
+
+// A disk that takes no more bytes (a log or the report on /dev/full) never
+// ends in success when something was lost.
+TEST_F(FaultTest, AFullDiskNeverPassesForSuccess) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  fs::create_directories(tree());
+  writeFile(tree() / "a", "x");
+  const std::string n = ",32,0,1,33188,0,0,0,0,0,0,0\n";
+  const std::string before = "---FILE---,/w/a,a," + n + "FILEs - 1, DIRECTORIEs - 0\n";
+  const std::string after = "---FILE---,/w/b,b," + n + "FILEs - 1, DIRECTORIEs - 0\n";
+  struct Case {
+    const char* what;
+    std::function<void()> setUp;
+    std::vector<std::string> arguments;
+    int exitStatus;
+    std::string out;
+  };
+  const std::vector<Case> cases = {
+      {"the report, with findings to write",
+       [&] {
+         writeFile(log(1), before);
+         writeFile(log(2), after);
+         fs::create_symlink("/dev/full", logs_.path() / "report.txt");
+       },
+       {"/compare"},
+       1,
+       "PASSES - 1\nError: Cannot write report file\n"},
+      {"the report, with nothing to write: nothing is lost",
+       [&] {
+         writeFile(log(1), before);
+         writeFile(log(2), before);
+         fs::create_symlink("/dev/full", logs_.path() / "report.txt");
+       },
+       {"/compare"},
+       0,
+       progress(1, 1)},
+      {"the new log of a scan that a comparison follows",
+       [&] {
+         // Logs 2 and 3 exist, so the scan writes log 3: the link.
+         writeFile(log(2), before);
+         fs::create_symlink("/dev/full", log(3));
+       },
+       {"/L" + tree().string(), "/compare"},
+       1,
+       "Error: Log file could not be closed\nError: cannot close log file\n\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    clearLogs();
+    c.setUp();
+    RunResult result = run(c.arguments);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitStatus, c.exitStatus);
+    EXPECT_EQ(result.out, c.out);
+  }
+}
+
+// Random bytes that lean towards what log lines are made of.
+std::string junk(unsigned seed, size_t size) {
+  static const char kPieces[] = "-,,,\n\n\r\0/0123456789abc-DIRECTORY---FILE---";
+  std::mt19937 random(seed);
+  std::string bytes;
+  while (bytes.size() < size) {
+    if (random() % 2 == 0) {
+      bytes += static_cast<char>(random() % 256);
+    } else {
+      bytes += kPieces[random() % (sizeof kPieces - 1)];
+    }
+  }
+  return bytes;
+}
+
+// Logs that are no logs: the documented message or a report of well-formed
+// lines, never a crash or a hang.
+TEST_F(FaultTest, LogsThatAreNoLogsGiveAMessageOrAReport) {
+  const std::string log3 =
+      "---FILE---,/w/a,a,,32,0,1,0,0,0,0,0,0,0,0\n-DIRECTORY,/w/d,d,,16,0,0,0,0,0,0,0,0,0,0\n"
+      "---FILE---,/w/d/b,b,,32,0,1,0,0,0,0,0,0,0,0\nFILEs - 2, DIRECTORIEs - 1\n";
+  struct Case {
+    const char* what;
+    std::function<void()> setUp;
+    int exitStatus;
+    const char* message;  // the whole output when there is one
+  };
+  const std::vector<Case> cases = {
+      {"the before log a directory",
+       [&] {
+         fs::create_directory(log(1));
+         writeFile(log(2), log3);
+       },
+       1, "Error: coud not open log file #1 before\n"},
+      {"the after log a directory",
+       [&] {
+         writeFile(log(1), log3);
+         fs::create_directory(log(2));
+       },
+       1, "Error: coud not open log file #2 after\n"},
+      {"the after log a link to itself",
+       [&] {
+         writeFile(log(1), log3);
+         fs::create_symlink(log(2).filename(), log(2));
+       },
+       1, "Error: coud not open log file #2 after\n"},
+      {"the after log a dangling link",
+       [&] {
+         writeFile(log(1), log3);
+         fs::create_symlink("nowhere", log(2));
+       },
+       1, "Error: coud not open log file #2 after\n"},
+      {"the report a directory",
+       [&] {
+         writeFile(log(1), log3);
+         writeFile(log(2), log3);
+         fs::create_directory(logs_.path() / "report.txt");
+       },
+       1, "Error: Cannot open report file\n"},
+      {"both logs empty files",
+       [&] {
+         writeFile(log(1), "");
+         writeFile(log(2), "");
+       },
+       0, nullptr},
+      {"the before log empty",
+       [&] {
+         writeFile(log(1), "");
+         writeFile(log(2), log3);
+       },
+       0, nullptr},
+      {"one line of 2 MiB without a line break",
+       [&] {
+         writeFile(log(1), std::string(2 << 20, 'x'));
+         writeFile(log(2), log3);
+       },
+       0, nullptr},
+      {"one line of 400 KiB whose pieces begin with '-' a third of the time",
+       [&] {
+         std::string line;
+         while (line.size() < (400 << 10)) line += "-,a";
+         writeFile(log(1), line);
+         writeFile(log(2), line + "\n" + log3);
+       },
+       0, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    clearLogs();
+    c.setUp();
+    RunOptions options;
+    options.timeoutSeconds = 30;
+    RunResult result = runDirlog({"/compare"}, logs_.str(), options);
+    ASSERT_FALSE(result.timedOut) << "hung";
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.exitStatus, c.exitStatus);
+    if (c.message != nullptr) {
+      EXPECT_EQ(result.out, c.message);
+      continue;
+    }
+    int before = recordPieces(readFile(log(1)));
+    int after = recordPieces(readFile(log(2)));
+    EXPECT_EQ(result.out, progress(before, after));
+    expectWellFormedReport(report());
+  }
+}
+
+// Seeded junk as both logs, and each junk log compared with itself, which
+// can have nothing deleted or created.
+TEST_F(FaultTest, BinaryJunkLogsGiveAWellFormedReport) {
+  for (unsigned seed = 1; seed <= 6; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    for (bool itself : {false, true}) {
+      clearLogs();
+      std::string before = junk(seed, 256 << 10);
+      writeFile(log(1), before);
+      writeFile(log(2), itself ? before : junk(seed + 100, 256 << 10));
+      RunOptions options;
+      options.timeoutSeconds = 30;
+      RunResult result = runDirlog({"/compare"}, logs_.str(), options);
+      ASSERT_FALSE(result.timedOut) << "hung";
+      EXPECT_EQ(result.exitStatus, 0);
+      EXPECT_EQ(result.out, progress(recordPieces(before), recordPieces(readFile(log(2)))));
+      std::string findings = report();
+      expectWellFormedReport(findings);
+      if (itself) {
+        EXPECT_EQ(findings.find("DELETED"), std::string::npos);
+        EXPECT_EQ(findings.find("CREATED"), std::string::npos);
+      }
+    }
+  }
+}
+
+}  // namespace
