@@ -140,6 +140,36 @@ TEST_F(WalkTest, DirectoryVanishingWhileInsideItKeepsTheParentsLaterEntries) {
   }
 }
 
+// Two levels up: the walk is inside d1/e1 when d1 goes, so the climb finds
+// neither e1 in d1 nor d1 itself, and must find its place again in the start.
+TEST_F(WalkTest, AncestorVanishingTwoLevelsUpKeepsTheStartsLaterEntries) {
+  for (bool moved : {false, true}) {
+    SCOPED_TRACE(moved ? "moved to a later name" : "deleted");
+    Fake fake;
+    fake.addFile(w({"a.txt"}));
+    fake.addFile(w({"d1", "e1", "x.txt"}));
+    fake.addFile(w({"d1", "e2.txt"}));
+    fake.addFile(w({"z.txt"}));
+    fake.onListing = [&](const std::string& directory, int listing) {
+      if (directory != w({"d1", "e1"}) || listing != 1) return;
+      if (moved) {
+        fake.rename(w({"d1"}), w({"y1"}));
+      } else {
+        fake.remove(w({"d1"}));
+      }
+    };
+    std::vector<std::string> expected = {w({"a.txt"}), w({"d1"}), w({"d1", "e1"})};
+    if (moved) {
+      // d1/e1 is listed after the change, so nothing below it is recorded;
+      // y1 comes after d1 and is walked in full.
+      expected.insert(expected.end(),
+                      {w({"y1"}), w({"y1", "e1"}), w({"y1", "e1", "x.txt"}), w({"y1", "e2.txt"})});
+    }
+    expected.push_back(w({"z.txt"}));
+    EXPECT_EQ(scan(w({})), expected);
+  }
+}
+
 TEST_F(WalkTest, VanishingParentOfTheStartEndsTheWalkCleanly) {
   buildWorkedExample(fake_);
   fake_.onListing = [&](const std::string& directory, int listing) {
