@@ -33,21 +33,50 @@ uint32_t unsignedField(const char* text) {
 // Field k's text into its place in the record.
 void storeField(int k, const char* text, EntryRecord& record) {
   switch (k) {
-    case 2: copyCut(record.path, sizeof record.path, text); break;
-    case 3: copyCut(record.name, sizeof record.name, text); break;
-    case 4: copyCut(record.shortName, sizeof record.shortName, text); break;
-    case 5: record.attributes = signedField(text); break;
-    case 6: record.sizeHigh = unsignedField(text); break;
-    case 7: record.sizeLow = unsignedField(text); break;
-    case 8: record.reserved0 = unsignedField(text); break;
-    case 9: record.reserved1 = unsignedField(text); break;
-    case 10: record.creationHigh = unsignedField(text); break;
-    case 11: record.creationLow = unsignedField(text); break;
-    case 12: record.lastAccessHigh = unsignedField(text); break;
-    case 13: record.lastAccessLow = unsignedField(text); break;
-    case 14: record.lastWriteHigh = unsignedField(text); break;
-    case 15: record.lastWriteLow = unsignedField(text); break;
-    default: break;
+    case 2:
+      copyCut(record.path, sizeof record.path, text);
+      break;
+    case 3:
+      copyCut(record.name, sizeof record.name, text);
+      break;
+    case 4:
+      copyCut(record.shortName, sizeof record.shortName, text);
+      break;
+    case 5:
+      record.attributes = signedField(text);
+      break;
+    case 6:
+      record.sizeHigh = unsignedField(text);
+      break;
+    case 7:
+      record.sizeLow = unsignedField(text);
+      break;
+    case 8:
+      record.reserved0 = unsignedField(text);
+      break;
+    case 9:
+      record.reserved1 = unsignedField(text);
+      break;
+    case 10:
+      record.creationHigh = unsignedField(text);
+      break;
+    case 11:
+      record.creationLow = unsignedField(text);
+      break;
+    case 12:
+      record.lastAccessHigh = unsignedField(text);
+      break;
+    case 13:
+      record.lastAccessLow = unsignedField(text);
+      break;
+    case 14:
+      record.lastWriteHigh = unsignedField(text);
+      break;
+    case 15:
+      record.lastWriteLow = unsignedField(text);
+      break;
+    default:
+      break;
   }
 }
 

@@ -116,10 +116,10 @@ TEST_F(CompareOnPosixTest, ALogThatCannotBeRewoundEndsTheRunWhereTheTwoPassCompa
           {
             std::freopen(logFile("out").string().c_str(), "w", stdout);
             const char* mode = fastOne ? "rb" : "r";
-            FILE* before = c.beforeIsPipe ? pipeOf(c.before, mode)
-                                          : fileOf(logFile("before"), c.before, mode);
-            FILE* after = c.beforeIsPipe ? fileOf(logFile("after"), c.after, mode)
-                                         : pipeOf(c.after, mode);
+            FILE* before =
+                c.beforeIsPipe ? pipeOf(c.before, mode) : fileOf(logFile("before"), c.before, mode);
+            FILE* after =
+                c.beforeIsPipe ? fileOf(logFile("after"), c.after, mode) : pipeOf(c.after, mode);
             if (fastOne) {
               compareSnapshotStreams(before, after);
             } else {

@@ -87,8 +87,8 @@ void closeReport() {
 void writeProgress(uint32_t counter) {
   char line[32] = "PASSES - ";
   constexpr size_t kPrefixLength = 9;
-  auto result = std::to_chars(line + kPrefixLength, line + sizeof line - 1,
-                              static_cast<int32_t>(counter));
+  auto result =
+      std::to_chars(line + kPrefixLength, line + sizeof line - 1, static_cast<int32_t>(counter));
   *result.ptr++ = '\n';
   std::fwrite(line, 1, static_cast<size_t>(result.ptr - line), stdout);
 }

@@ -1,6 +1,7 @@
 #include "compare/compare_snapshots.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -11,11 +12,9 @@
 
 #include "compare/compare_test_support.h"
 #include "compare/log_reader.h"
-#include "platform/directory_search.h"
 #include "literal_comparison.h"
+#include "platform/directory_search.h"
 #include "test_support.h"
-
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -75,7 +74,8 @@ class CompareTest : public testing::Test {
 std::string line(const char* tag, const std::string& path, const std::string& numbers,
                  const char* shortName = "") {
   std::string name = path.substr(path.rfind('/') + 1);
-  return std::string(tag) + "," + nativePath(path) + "," + name + "," + shortName + "," + numbers + "\n";
+  return std::string(tag) + "," + nativePath(path) + "," + name + "," + shortName + "," + numbers +
+         "\n";
 }
 const char* const kFile = "---FILE---";
 const char* const kDirectory = "-DIRECTORY";
@@ -104,31 +104,50 @@ TEST_F(CompareTest, ReportsEachKindOfChange) {
     std::string after;
     std::vector<std::string> findings;
   } cases[] = {
-      {"the same entries and values", line(kFile, "/w/a", n) + kTotals,
-       line(kFile, "/w/a", n) + kTotals, {}},
-      {"no record line before: all created", kTotals,
+      {"the same entries and values",
+       line(kFile, "/w/a", n) + kTotals,
+       line(kFile, "/w/a", n) + kTotals,
+       {}},
+      {"no record line before: all created",
+       kTotals,
        line(kFile, "/w/a", n) + line(kFile, "/w/b", n),
        {"CREATED  /w/a", "CREATED  /w/b"}},
-      {"no record line after: all deleted", line(kFile, "/w/a", n) + line(kFile, "/w/b", n),
-       kTotals, {"DELETED  /w/a", "DELETED  /w/b"}},
-      {"a change of the last-access time only", line(kFile, "/w/a", n),
-       line(kFile, "/w/a", accessed), {"MODIFIED /w/a"}},
-      {"a change of the short name only", line(kFile, "/w/a", n, "A~1"), line(kFile, "/w/a", n),
+      {"no record line after: all deleted",
+       line(kFile, "/w/a", n) + line(kFile, "/w/b", n),
+       kTotals,
+       {"DELETED  /w/a", "DELETED  /w/b"}},
+      {"a change of the last-access time only",
+       line(kFile, "/w/a", n),
+       line(kFile, "/w/a", accessed),
+       {"MODIFIED /w/a"}},
+      {"a change of the short name only",
+       line(kFile, "/w/a", n, "A~1"),
+       line(kFile, "/w/a", n),
        {}},
-      {"a rename, and a change of letter case", line(kFile, "/w/a", n) + line(kFile, "/w/b", n),
+      {"a rename, and a change of letter case",
+       line(kFile, "/w/a", n) + line(kFile, "/w/b", n),
        line(kFile, "/w/c", n) + line(kFile, "/w/B", n),
        {"DELETED  /w/a", "DELETED  /w/b", "CREATED  /w/c", "CREATED  /w/B"}},
-      {"a file replaced by a directory", line(kFile, "/w/a", n), line(kDirectory, "/w/a", dir),
+      {"a file replaced by a directory",
+       line(kFile, "/w/a", n),
+       line(kDirectory, "/w/a", dir),
        {"MODIFIED /w/a"}},
-      {"a path twice after, both different: two findings", line(kFile, "/w/a", n),
+      {"a path twice after, both different: two findings",
+       line(kFile, "/w/a", n),
        line(kFile, "/w/a", changed) + line(kFile, "/w/a", accessed),
        {"MODIFIED /w/a", "MODIFIED /w/a"}},
-      {"a path twice after, one of them equal", line(kFile, "/w/a", n),
-       line(kFile, "/w/a", n) + line(kFile, "/w/a", changed), {"MODIFIED /w/a"}},
-      {"a path twice before", line(kFile, "/w/a", n) + line(kFile, "/w/a", changed),
-       line(kFile, "/w/a", changed), {"MODIFIED /w/a"}},
-      {"a file with a comma in its name, changed", line(kFile, "/w/a,b.txt", n),
-       line(kFile, "/w/a,b.txt", changed), {"MODIFIED /w/a,b.txt"}},
+      {"a path twice after, one of them equal",
+       line(kFile, "/w/a", n),
+       line(kFile, "/w/a", n) + line(kFile, "/w/a", changed),
+       {"MODIFIED /w/a"}},
+      {"a path twice before",
+       line(kFile, "/w/a", n) + line(kFile, "/w/a", changed),
+       line(kFile, "/w/a", changed),
+       {"MODIFIED /w/a"}},
+      {"a file with a comma in its name, changed",
+       line(kFile, "/w/a,b.txt", n),
+       line(kFile, "/w/a,b.txt", changed),
+       {"MODIFIED /w/a,b.txt"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -154,13 +173,13 @@ TEST_F(CompareTest, ReportLinesShowTheBeforeValuesInTheirFormat) {
   std::string after = line(kFile, "/w/a.txt", "32,0,1235,0,0,1,2,3,4,5,6");
   EXPECT_EQ(platformText(fast(before, after).report),
             nativePath("MODIFIED: ,---FILE---, PATH-/w/a.txt, NAME-a.txt, MSDOS-, ATTRIB-32, "
-            "FILE_SIZE_HIGH-0, FILE_SIZE_LOW-1234, RESERVED0-0, RESERVED1-0, "
-            "CREATION_TIME_HIGH-1, CREATION_TIME_LOW-2, LAST_ACCESS_TIME_HIGH3, "
-            "LAST_ACCESS_TIME_LOW-4, LAST_WRITE_TIME_HIGH-5, LAST_WRITE_TIME_LOW-6\n"
-            "DELETED : ,-DIRECTORY, PATH-/w/d, NAME-d, MSDOS-D~1, ATTRIB-2147483664, "
-            "FILE_SIZE_HIGH-0, FILE_SIZE_LOW-0, RESERVED0-7, RESERVED1-8, "
-            "CREATION_TIME_HIGH-1, CREATION_TIME_LOW-2, LAST_ACCESS_TIME_HIGH3, "
-            "LAST_ACCESS_TIME_LOW-4, LAST_WRITE_TIME_HIGH-5, LAST_WRITE_TIME_LOW-6\n"));
+                       "FILE_SIZE_HIGH-0, FILE_SIZE_LOW-1234, RESERVED0-0, RESERVED1-0, "
+                       "CREATION_TIME_HIGH-1, CREATION_TIME_LOW-2, LAST_ACCESS_TIME_HIGH3, "
+                       "LAST_ACCESS_TIME_LOW-4, LAST_WRITE_TIME_HIGH-5, LAST_WRITE_TIME_LOW-6\n"
+                       "DELETED : ,-DIRECTORY, PATH-/w/d, NAME-d, MSDOS-D~1, ATTRIB-2147483664, "
+                       "FILE_SIZE_HIGH-0, FILE_SIZE_LOW-0, RESERVED0-7, RESERVED1-8, "
+                       "CREATION_TIME_HIGH-1, CREATION_TIME_LOW-2, LAST_ACCESS_TIME_HIGH3, "
+                       "LAST_ACCESS_TIME_LOW-4, LAST_WRITE_TIME_HIGH-5, LAST_WRITE_TIME_LOW-6\n"));
 }
 
 TEST(CompareRecordsTest, EveryNumericFieldCountsAndNoTextOtherThanThePath) {

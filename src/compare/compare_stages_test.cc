@@ -1,6 +1,7 @@
 #include "compare/compare_stages.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <sstream>
@@ -9,8 +10,6 @@
 
 #include "compare/compare_test_support.h"
 #include "test_support.h"
-
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -163,7 +162,10 @@ TEST_F(CompareStagesTest, MissingOrUnreadableLogsEndTheRun) {
       {"one log, /F2", {1}, -2, "F2", "only one log file"},
       {"logs 2 and 3: log 1 is missing", {2, 3}, -2, "compare", "coud not open log file #1 before"},
       {"logs 1 and 3: log 2 is missing", {1, 3}, -2, "compare", "coud not open log file #2 after"},
-      {"logs 0, 1 and 2: log 3 is missing", {0, 1, 2}, -2, "compare",
+      {"logs 0, 1 and 2: log 3 is missing",
+       {0, 1, 2},
+       -2,
+       "compare",
        "coud not open log file #2 after"},
       {"a directory as the before log", {2}, 1, "compare", "coud not open log file #1 before"},
       {"a directory as the after log", {1}, 2, "F1 F2", "coud not open log file #2 after"},

@@ -85,9 +85,9 @@ int32_t randomAttributes(Random& random, bool directory) {
 std::string randomName(Random& random) {
   // Commas in names, names that differ only in case, names that are the
   // ends of other names, a name that is a comma alone, bytes above 0x7F.
-  static const char* const kNames[] = {"a",   "b",     "B",      "a,b", "x,y",       "c.txt",
-                                       "d",   ",",     "a,",     ",a", "\xC3\xA9t\xC3\xA9", "d d",
-                                       "b,a", "a,b,c", "sub",    "a.b"};
+  static const char* const kNames[] = {
+      "a",   "b",   "B",     "a,b", "x,y", "c.txt", "d", ",", "a,", ",a", "\xC3\xA9t\xC3\xA9",
+      "d d", "b,a", "a,b,c", "sub", "a.b"};
   if (chance(random, 3)) return std::string(static_cast<size_t>(200 + below(random, 60)), 'n');
   return pick(random, kNames);
 }
@@ -117,7 +117,8 @@ std::vector<LogEntry> randomTree(Random& random, int maxEntries) {
   std::vector<LogEntry> entries;
   std::string root = nativePath(pick(random, kRoots));
   // Small trees end early now and then, so that empty and tiny logs come too.
-  while (static_cast<int>(entries.size()) < maxEntries && (maxEntries > 100 || !chance(random, 15))) {
+  while (static_cast<int>(entries.size()) < maxEntries &&
+         (maxEntries > 100 || !chance(random, 15))) {
     addListing(random, root, 0, maxEntries, entries);
   }
   return entries;
@@ -195,7 +196,8 @@ std::string filler(Random& random, size_t length) {
 // A line that no writer makes but a log can still hold.
 std::string oddLine(Random& random, const std::vector<LogEntry>& entries, const LogShape& shape) {
   std::string end = lineEnd(random, shape);
-  const LogEntry* some = entries.empty() ? nullptr : &entries[below(random, static_cast<int>(entries.size()))];
+  const LogEntry* some =
+      entries.empty() ? nullptr : &entries[below(random, static_cast<int>(entries.size()))];
   switch (below(random, 11)) {
     case 0:
       return "FILEs - 3, DIRECTORIEs - 2" + end;

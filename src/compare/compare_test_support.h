@@ -58,10 +58,10 @@ std::string writerLine(const LogEntry& entry, const std::string& lineEnd = "\n")
 
 struct LogShape {
   int maxEntries = 40;
-  bool crLf = false;       // most lines end in CR LF (some in LF all the same)
-  bool ctrlZ = false;      // a 0x1A may stand somewhere
-  bool shuffled = false;   // the after log in another order than the before log
-  bool noise = true;       // stray, cut, long and odd lines between the records
+  bool crLf = false;      // most lines end in CR LF (some in LF all the same)
+  bool ctrlZ = false;     // a 0x1A may stand somewhere
+  bool shuffled = false;  // the after log in another order than the before log
+  bool noise = true;      // stray, cut, long and odd lines between the records
 };
 
 struct LogPair {

@@ -19,8 +19,8 @@ constexpr size_t kMaxPieceLength = 998;
 // One line read: up to and including a "\n", or kMaxPieceLength characters
 // when no "\n" comes first, or what is left before the end of the data.
 struct LinePiece {
-  uint64_t offset;  // of its first byte in the file
-  size_t length;    // characters delivered; a zero byte among them counts
+  uint64_t offset;                 // of its first byte in the file
+  size_t length;                   // characters delivered; a zero byte among them counts
   char text[kMaxPieceLength + 2];  // those characters, then a zero
 };
 

@@ -12,7 +12,6 @@
 #include "literal_comparison.h"
 #include "test_support.h"
 
-
 namespace {
 
 constexpr platform::TextReadRules kBytesAsTheyAre{false, false};
@@ -46,7 +45,8 @@ std::vector<Read> piecesOf(const std::filesystem::path& file, const std::string&
   LogReader reader(stream, rules, block, true);
   std::vector<Read> pieces;
   LinePiece piece;
-  while (reader.next(piece)) pieces.push_back({std::string(piece.text, piece.length), piece.offset});
+  while (reader.next(piece))
+    pieces.push_back({std::string(piece.text, piece.length), piece.offset});
   std::fclose(stream);
   return pieces;
 }
@@ -71,7 +71,10 @@ TEST_F(LogReaderTest, PiecesAtTheEdgesOfOneRead) {
     platform::TextReadRules rules;
     std::vector<std::string> pieces;
   } cases[] = {
-      {"998 characters with the line break: one piece", x997 + "\n", kBytesAsTheyAre, {x997 + "\n"}},
+      {"998 characters with the line break: one piece",
+       x997 + "\n",
+       kBytesAsTheyAre,
+       {x997 + "\n"}},
       {"999: the line break comes alone", x997 + "y\n", kBytesAsTheyAre, {x997 + "y", "\n"}},
       {"CR LF as the 998th character", x997 + "\r\n", kTextMode, {x997 + "\n"}},
       {"CR LF kept as two bytes", x997 + "\r\n", kBytesAsTheyAre, {x997 + "\r", "\n"}},
@@ -79,7 +82,9 @@ TEST_F(LogReaderTest, PiecesAtTheEdgesOfOneRead) {
       {"a lone CR stays", "-a\rb\r\n\r", kTextMode, {"-a\rb\n", "\r"}},
       {"0x1A ends the data", "-a\n-b\x1A\n-c\n", kTextMode, {"-a\n", "-b"}},
       {"0x1A is a byte like any other", "-b\x1A\n", kBytesAsTheyAre, {"-b\x1A\n"}},
-      {"a zero byte counts as a character", std::string("-a\0b\n", 5), kBytesAsTheyAre,
+      {"a zero byte counts as a character",
+       std::string("-a\0b\n", 5),
+       kBytesAsTheyAre,
        {std::string("-a\0b\n", 5)}},
       {"an empty file has no piece", "", kTextMode, {}},
       {"a last line without its break", "-a\n-b", kTextMode, {"-a\n", "-b"}},

@@ -265,9 +265,9 @@ size_t parseRecordPath(const char* line, char* path) {
     text = recoveredTexts(map, texts) ? texts[0] : fieldText(map, 2);
   } else if (commas > 0) {
     const char* start = static_cast<const char*>(std::memchr(line, ',', length)) + 1;
-    const char* end = commas > 1 ? static_cast<const char*>(
-                                       std::memchr(start, ',', length - (start - line)))
-                                 : line + length - 1;
+    const char* end =
+        commas > 1 ? static_cast<const char*>(std::memchr(start, ',', length - (start - line)))
+                   : line + length - 1;
     if (end > start) text = cut({start, static_cast<size_t>(end - start)});
   }
   copyText(path, kMaxPathLength + 1, text);

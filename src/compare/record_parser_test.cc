@@ -33,8 +33,8 @@ void expectRecord(const EntryRecord& r, const Expected& e) {
   EXPECT_EQ(r.name, e.name);
   EXPECT_EQ(r.shortName, e.shortName);
   EXPECT_EQ(r.attributes, e.attributes);
-  const uint32_t got[10] = {r.sizeHigh,     r.sizeLow,       r.reserved0,     r.reserved1,
-                            r.creationHigh, r.creationLow,   r.lastAccessHigh, r.lastAccessLow,
+  const uint32_t got[10] = {r.sizeHigh,      r.sizeLow,     r.reserved0,      r.reserved1,
+                            r.creationHigh,  r.creationLow, r.lastAccessHigh, r.lastAccessLow,
                             r.lastWriteHigh, r.lastWriteLow};
   for (int i = 0; i < 10; ++i) EXPECT_EQ(got[i], e.numbers[i]) << "number " << i;
 }
@@ -60,7 +60,10 @@ std::vector<ParseCase> fieldByFieldCases() {
   return {
       {"a complete line, every value in its place",
        "---FILE---,/w/a.txt,a.txt,A~1.TXT,32,1,1234,33188,1000" + kTimes + "\n",
-       {"/w/a.txt", "a.txt", "A~1.TXT", 32,
+       {"/w/a.txt",
+        "a.txt",
+        "A~1.TXT",
+        32,
         {1, 1234, 33188, 1000, 31294999, 1468967367, 31294999, 1468967368, 31294999, 1468967369}}},
       {"an empty short name",
        "-DIRECTORY,/w/d,d,,16,0,0,0,0,1,2,3,4,5,6\n",
@@ -104,7 +107,10 @@ std::vector<ParseCase> fieldByFieldCases() {
        {"/w/a", "a", "", 32, {0, 0, 0, 0, 0, 0, 0, 0, 0, 1234}}},
       {"texts too long for their record fields are cut to fit",
        "---FILE---," + longPath + "," + longName + ",ABCDEFGHIJKLMNOPQ,32,0,0,0,0,0,0,0,0,0,5\n",
-       {std::string(255, 'p'), std::string(254, 'n'), "ABCDEFGHIJKLM", 32,
+       {std::string(255, 'p'),
+        std::string(254, 'n'),
+        "ABCDEFGHIJKLM",
+        32,
         {0, 0, 0, 0, 0, 0, 0, 0, 0, 5}}},
   };
 }
@@ -177,7 +183,8 @@ TEST(RecordParserTest, ReadsFieldByFieldWhenTheShapeIsNotTheWriters) {
       {"a minus sign on a number other than the attributes",
        "---FILE---,/w/a,b,a,b,,32,0,-1,0,0,1,2,3,4,5,6\n"},
       {"an empty number", "---FILE---,/w/a,b,a,b,,32,0,,0,0,1,2,3,4,5,6\n"},
-      {"a last number followed by something else", "---FILE---,/w/a,b,a,b,,32,0,0,0,0,1,2,3,4,5,6 \n"},
+      {"a last number followed by something else",
+       "---FILE---,/w/a,b,a,b,,32,0,0,0,0,1,2,3,4,5,6 \n"},
       {"no comma splits path and name so", "---FILE---,/w/a,b,c,d,,32,0,0,0,0,1,2,3,4,5,6\n"},
       {"two commas split them so", "---FILE---,/w//a,a,/a,a,,32,0,0,0,0,1,2,3,4,5,6\n"},
   };
@@ -186,7 +193,8 @@ TEST(RecordParserTest, ReadsFieldByFieldWhenTheShapeIsNotTheWriters) {
     EntryRecord literal;
     literalParseRecordLine(c.line.c_str(), literal);
     EntryRecord fast = parsed(c.line);
-    EXPECT_TRUE(sameRecord(fast, literal)) << describeRecord(fast) << "\n" << describeRecord(literal);
+    EXPECT_TRUE(sameRecord(fast, literal)) << describeRecord(fast) << "\n"
+                                           << describeRecord(literal);
     // Field by field, field 2 ends at the line's first comma.
     EXPECT_EQ(std::string(fast.path), c.line.substr(11, c.line.find(',', 11) - 11));
   }
@@ -210,15 +218,22 @@ std::string randomLine(std::mt19937& random) {
   entry.path = folder + platform::separator() + entry.name;
   entry.shortName = random() % 4 == 0 ? "S~1" : "";
   entry.attributes = static_cast<int32_t>(random());
-  for (uint32_t& number : entry.numbers) number = random() % 3 == 0 ? 0u : static_cast<uint32_t>(random());
+  for (uint32_t& number : entry.numbers)
+    number = random() % 3 == 0 ? 0u : static_cast<uint32_t>(random());
   static const char* const kEnds[] = {"\n", "\r\n", ""};
   line = writerLine(entry, kEnds[random() % 3]);
   if (kind == 2) {
     size_t at = random() % (line.size() + 1);
     switch (random() % 3) {
-      case 0: line.resize(at); break;
-      case 1: line.insert(at, 1, kChars[random() % (sizeof kChars - 1)]); break;
-      default: if (at < line.size()) line.erase(at, 1); break;
+      case 0:
+        line.resize(at);
+        break;
+      case 1:
+        line.insert(at, 1, kChars[random() % (sizeof kChars - 1)]);
+        break;
+      default:
+        if (at < line.size()) line.erase(at, 1);
+        break;
     }
   }
   return line;
@@ -232,8 +247,9 @@ TEST(RecordParserTest, AgreesWithFifteenWalksOnRandomLinesPathAlone) {
     EntryRecord literal;
     literalParseRecordLine(line.c_str(), literal);
     EntryRecord fast = parsed(line);
-    ASSERT_TRUE(sameRecord(fast, literal))
-        << "line " << i << ": [" << line << "]\n" << describeRecord(fast) << "\n" << describeRecord(literal);
+    ASSERT_TRUE(sameRecord(fast, literal)) << "line " << i << ": [" << line << "]\n"
+                                           << describeRecord(fast) << "\n"
+                                           << describeRecord(literal);
     char path[kMaxPathLength + 1];
     ASSERT_EQ(parseRecordPath(line.c_str(), path), std::strlen(literal.path)) << "line " << i;
     ASSERT_STREQ(path, literal.path) << "line " << i;

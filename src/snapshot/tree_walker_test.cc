@@ -242,8 +242,8 @@ TEST_F(WalkTest, FolderErrorsEndTheRun) {
     // the test up to it, so the log folder has a name of its own per case
     // that both processes give it, not a random one.
     namespace fs = std::filesystem;
-    fs::path logs = fs::temp_directory_path() /
-                    ("dirlog-walk-error-" + std::to_string(&c - cases.data()));
+    fs::path logs =
+        fs::temp_directory_path() / ("dirlog-walk-error-" + std::to_string(&c - cases.data()));
     fs::remove_all(logs);
     fs::create_directories(logs);
     ScopedLogRoot root(logs.string());

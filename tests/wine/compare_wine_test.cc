@@ -62,12 +62,12 @@ std::string reportLine(const std::string& label, const std::string& recordLine) 
   std::vector<std::string> f = splitFields(recordLine);
   uint32_t attributes = static_cast<uint32_t>(std::stol(f[4]));
   std::string line = label + "," + ((attributes & 0x10) ? "-DIRECTORY" : "---FILE---");
-  line += ", PATH-" + f[1] + ", NAME-" + f[2] + ", MSDOS-" + f[3] +
-          ", ATTRIB-" + std::to_string(attributes) + ", FILE_SIZE_HIGH-" + f[5] +
-          ", FILE_SIZE_LOW-" + f[6] + ", RESERVED0-" + f[7] + ", RESERVED1-" + f[8] +
-          ", CREATION_TIME_HIGH-" + f[9] + ", CREATION_TIME_LOW-" + f[10] +
-          ", LAST_ACCESS_TIME_HIGH" + f[11] + ", LAST_ACCESS_TIME_LOW-" + f[12] +
-          ", LAST_WRITE_TIME_HIGH-" + f[13] + ", LAST_WRITE_TIME_LOW-" + f[14];
+  line += ", PATH-" + f[1] + ", NAME-" + f[2] + ", MSDOS-" + f[3] + ", ATTRIB-" +
+          std::to_string(attributes) + ", FILE_SIZE_HIGH-" + f[5] + ", FILE_SIZE_LOW-" + f[6] +
+          ", RESERVED0-" + f[7] + ", RESERVED1-" + f[8] + ", CREATION_TIME_HIGH-" + f[9] +
+          ", CREATION_TIME_LOW-" + f[10] + ", LAST_ACCESS_TIME_HIGH" + f[11] +
+          ", LAST_ACCESS_TIME_LOW-" + f[12] + ", LAST_WRITE_TIME_HIGH-" + f[13] +
+          ", LAST_WRITE_TIME_LOW-" + f[14];
   return line + "\r\n";
 }
 

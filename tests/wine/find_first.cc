@@ -12,7 +12,8 @@
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     platform::FindData entry{};
-    std::unique_ptr<platform::Search> search = platform::directorySearch().findFirst(argv[i], entry);
+    std::unique_ptr<platform::Search> search =
+        platform::directorySearch().findFirst(argv[i], entry);
     if (!search) {
       std::printf("-\n");
       continue;

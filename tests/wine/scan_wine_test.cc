@@ -83,8 +83,8 @@ TEST_F(WineScanTest, WorkedExampleIsWrittenByteForByteWithCrLf) {
 TEST_F(WineScanTest, EntriesAreRecordedAsTheSearchReportsThem) {
   const struct {
     const char* name;
-    bool longName;            // not an 8.3 name, so it has an alias
-    unsigned attributeBits;   // that must be set
+    bool longName;           // not an 8.3 name, so it has an alias
+    unsigned attributeBits;  // that must be set
   } cases[] = {
       {"Long File Name.txt", true, 0x20},
       {"a.txt", false, 0x20},
@@ -135,9 +135,9 @@ TEST_F(WineScanTest, EntriesAreRecordedAsTheSearchReportsThem) {
 TEST_F(WineScanTest, EntriesComeInTheListingOrderOfTheSystem) {
   for (const char* name : {"b", "C", "_u", "A1", "a0", "10", "9"}) file(std::string("w/") + name);
   ASSERT_EQ(runDirlog({"/Lc:\\w"}).exitStatus, 0);
-  EXPECT_EQ(recordPaths(log(1)), (std::vector<std::string>{"c:\\w\\10", "c:\\w\\9", "c:\\w\\a0",
-                                                           "c:\\w\\A1", "c:\\w\\b", "c:\\w\\C",
-                                                           "c:\\w\\_u"}));
+  EXPECT_EQ(recordPaths(log(1)),
+            (std::vector<std::string>{"c:\\w\\10", "c:\\w\\9", "c:\\w\\a0", "c:\\w\\A1", "c:\\w\\b",
+                                      "c:\\w\\C", "c:\\w\\_u"}));
 }
 
 TEST_F(WineScanTest, FolderErrorsAreFatalAndLeaveTheDocumentedLogsBehind) {

@@ -202,8 +202,7 @@ std::string expectedRecordLine(const std::string& windowsPath) {
   EXPECT_EQ(members[11] + "," + members[12],
             std::to_string(written >> 32) + "," + std::to_string(written & 0xFFFFFFFFu))
       << windowsPath << ": last-write time";
-  return (directory ? "-DIRECTORY," : "---FILE---,") + windowsPath + "," + joined(members) +
-         "\r\n";
+  return (directory ? "-DIRECTORY," : "---FILE---,") + windowsPath + "," + joined(members) + "\r\n";
 }
 
 std::vector<std::string> crLfLines(const std::string& text) {
