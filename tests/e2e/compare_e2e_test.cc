@@ -1,8 +1,7 @@
 // The comparison, end to end: scans of a real tree before and after changes,
 // then the compare switches of the built program.
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <set>
 #include <string>
@@ -33,8 +32,7 @@ class CompareE2eTest : public testing::Test {
     std::vector<std::string> result;
     for (const std::string& line : splitLines(report())) {
       size_t path = line.find(", PATH-") + 7;
-      result.push_back(line.substr(0, 8) + " " +
-                       line.substr(path, line.find(", NAME-") - path));
+      result.push_back(line.substr(0, 8) + " " + line.substr(path, line.find(", NAME-") - path));
     }
     return result;
   }
@@ -131,8 +129,8 @@ TEST_F(CompareE2eTest, AScanBetweenF1AndF2ComparesLogsTwoScansApart) {
   RunResult result = run({"/F1", "/L" + tree().string(), "/F2"});
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_TRUE(fs::exists(logs_.path() / "dirlog3.txt"));
-  EXPECT_EQ(findings(), (std::vector<std::string>{"DELETED  " + at("gone.txt"),
-                                                  "CREATED  " + at("new.txt")}));
+  EXPECT_EQ(findings(),
+            (std::vector<std::string>{"DELETED  " + at("gone.txt"), "CREATED  " + at("new.txt")}));
 }
 
 TEST_F(CompareE2eTest, MissingLogsEndTheRunWithTheirRolesMessage) {
