@@ -28,16 +28,13 @@ std::string firstDifference(const std::string& a, const std::string& b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  setenv("DIRLOG_ROOT", fuzzFolder().c_str(), 1);
-  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
+  prepareComparisons();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CompareInput input;
-  if (!splitCompareInput(data, size, input)) return 0;
-  useLogReadRules(&input.rules);
-  useCompareBlockSize(input.blockSize);
+  if (!takeCompareInput(data, size, input)) return 0;
 
   FILE* before = openBytes("before", input.before.data(), input.before.size());
   FILE* after = openBytes("after", input.after.data(), input.after.size());

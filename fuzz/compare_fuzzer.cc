@@ -57,18 +57,13 @@ int checkReport(const std::string& report) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // The report goes to the fuzzing process's own folder; the progress lines
-  // are of no interest here.
-  setenv("DIRLOG_ROOT", fuzzFolder().c_str(), 1);
-  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
+  prepareComparisons();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CompareInput input;
-  if (!splitCompareInput(data, size, input)) return 0;
-  useLogReadRules(&input.rules);
-  useCompareBlockSize(input.blockSize);
+  if (!takeCompareInput(data, size, input)) return 0;
 
   checkReport(compare(input.before, input.after));
   if (checkReport(compare(input.before, input.before)) != 0) {

@@ -8,8 +8,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
+#include "compare/compare_snapshots.h"
+#include "compare/log_reader.h"
+#include "fuzz_files.h"
 #include "platform/directory_search.h"
 
 struct CompareInput {
@@ -29,6 +34,22 @@ inline bool splitCompareInput(const uint8_t* data, size_t size, CompareInput& in
   input.before = logs.substr(0, split);
   input.after = split == std::string::npos ? std::string() : logs.substr(split + 1);
   return true;
+}
+
+// Splits the input and sets the comparison's read rules and block size by
+// its options. Returns false for an input too short to hold them.
+inline bool takeCompareInput(const uint8_t* data, size_t size, CompareInput& input) {
+  if (!splitCompareInput(data, size, input)) return false;
+  useLogReadRules(&input.rules);
+  useCompareBlockSize(input.blockSize);
+  return true;
+}
+
+// Once per fuzzing process: reports go to its own folder, and the progress
+// lines, of no interest here, nowhere.
+inline void prepareComparisons() {
+  setenv("DIRLOG_ROOT", fuzzFolder().c_str(), 1);
+  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
 }
 
 #endif  // DIRLOG_FUZZ_COMPARE_INPUT_H_
