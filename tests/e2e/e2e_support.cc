@@ -4,7 +4,9 @@
 #include <grp.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <stdexcept>
 
@@ -191,6 +194,19 @@ std::vector<std::string> recordPaths(const std::string& log) {
     paths.push_back(line.substr(start, line.find(',', start) - start));
   }
   return paths;
+}
+
+bool makeSocketFile(const std::filesystem::path& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::string text = path.string();
+  if (text.size() >= sizeof address.sun_path) return false;
+  std::strcpy(address.sun_path, text.c_str());
+  int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+  if (sock < 0) return false;
+  bool bound = bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  close(sock);
+  return bound;
 }
 
 bool isWellFormedRecordLine(const std::string& line, std::string* pathAndName) {

@@ -86,4 +86,8 @@ bool isWellFormedRecordLine(const std::string& line, std::string* pathAndName = 
 // The log's record lines' paths, in order.
 std::vector<std::string> recordPaths(const std::string& log);
 
+// Makes a Unix-domain socket file at `path` (bound, then closed: the file
+// stays). Returns false when it cannot, the path being too long included.
+bool makeSocketFile(const std::filesystem::path& path);
+
 #endif  // DIRLOG_TESTS_E2E_E2E_SUPPORT_H_

@@ -6,9 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -157,14 +155,7 @@ TEST_F(HostileTreeTest, EveryByteValueInNamesScansAndComparesCleanly) {
   fs::create_directory_symlink("..", tree() / "up");
   fs::create_directory_symlink(tree(), tree() / "root");
   ASSERT_EQ(mkfifo((tree() / "fifo").c_str(), 0644), 0);
-  int sock = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::string socketPath = (tree() / "sock").string();
-  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
-  std::strcpy(address.sun_path, socketPath.c_str());
-  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  close(sock);  // the socket file stays
+  ASSERT_TRUE(makeSocketFile(tree() / "sock"));
 
   RunResult first = run({"/L" + tree().string()});
   ASSERT_FALSE(first.timedOut) << "the scan hung";

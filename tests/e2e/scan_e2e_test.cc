@@ -1,9 +1,7 @@
 // The folder scan, end to end: the built program on real trees.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -57,17 +55,10 @@ TEST_F(ScanTest, EveryKindOfEntryIsRecordedAsItselfAndLinksAreNotFollowed) {
   fs::create_symlink("target", tree() / "dirlink");
   fs::create_symlink("nowhere", tree() / "dangling");
   ASSERT_EQ(mkfifo((tree() / "fifo").c_str(), 0644), 0);
-  int sock = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::string socketPath = (tree() / "sock").string();
-  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
-  std::strcpy(address.sun_path, socketPath.c_str());
-  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_TRUE(makeSocketFile(tree() / "sock"));
 
   std::string start = tree().string();
   ASSERT_EQ(run({"/L" + start}).exitStatus, 0);
-  close(sock);
   std::string expected;
   // Listings come in byte order of the name.
   for (const char* relative :
