@@ -11,29 +11,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class WineCompareTest : public testing::Test {
+class WineCompareTest : public DriveCTest {
  protected:
-  void SetUp() override { clean(); }
-  void TearDown() override { clean(); }
-
-  static void clean() {
-    for (const auto& entry : fs::directory_iterator(driveC())) {
-      std::string name = entry.path().filename().string();
-      if (name.rfind("dirlog", 0) == 0 || name == "report.txt" || name == "w") {
-        fs::remove_all(entry.path());
-      }
-    }
-  }
-  static void file(const std::string& relative, const std::string& content = "x") {
-    fs::path path = driveC() / relative;
-    fs::create_directories(path.parent_path());
-    writeFile(path, content);
-  }
   static void writeLog(int number, const std::string& bytes) {
     writeFile(driveC() / ("dirlog" + std::to_string(number) + ".txt"), bytes);
-  }
-  static std::string log(int number) {
-    return readFile(driveC() / ("dirlog" + std::to_string(number) + ".txt"));
   }
   static std::string report() { return readFile(driveC() / "report.txt"); }
 };
@@ -199,7 +180,7 @@ TEST_F(WineCompareTest, MissingOrSingleLogsEndTheRunWithTheirMessage) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    clean();
+    cleanDriveC();
     for (int number : c.logs) writeLog(number, someLog);
     if (c.folderAsLog2) fs::create_directories(driveC() / "dirlog2.txt");
     WineRun run = runDirlog(c.arguments);

@@ -14,30 +14,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class WineScanTest : public testing::Test {
+class WineScanTest : public DriveCTest {
  protected:
-  void SetUp() override { clean(); }
-  void TearDown() override { clean(); }
-
-  // Leaves drive C as Wine made it: no logs, no report, no test trees.
-  static void clean() {
-    for (const auto& entry : fs::directory_iterator(driveC())) {
-      std::string name = entry.path().filename().string();
-      if (name.rfind("dirlog", 0) == 0 || name == "report.txt" || name == "w" || name == "t") {
-        fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(entry.path());
-      }
-    }
-  }
-
-  static void file(const std::string& relative, const std::string& content = "x") {
-    fs::path path = driveC() / relative;
-    fs::create_directories(path.parent_path());
-    writeFile(path, content);
-  }
-  static std::string log(int number) {
-    return readFile(driveC() / ("dirlog" + std::to_string(number) + ".txt"));
-  }
   static std::set<std::string> logsPresent() {
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(driveC())) {

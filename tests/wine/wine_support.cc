@@ -242,3 +242,24 @@ void freezeAccessTimes(const fs::path& path) {
     }
   }
 }
+
+void DriveCTest::cleanDriveC() {
+  for (const auto& entry : fs::directory_iterator(driveC())) {
+    std::string name = entry.path().filename().string();
+    if (name.rfind("dirlog", 0) == 0 || name == "report.txt" || name == "w" || name == "t") {
+      // A test may have taken the owner's permissions away.
+      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
+      fs::remove_all(entry.path());
+    }
+  }
+}
+
+void DriveCTest::file(const std::string& relative, const std::string& content) {
+  fs::path path = driveC() / relative;
+  fs::create_directories(path.parent_path());
+  writeFile(path, content);
+}
+
+std::string DriveCTest::log(int number) {
+  return readFile(driveC() / ("dirlog" + std::to_string(number) + ".txt"));
+}

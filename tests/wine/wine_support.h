@@ -5,6 +5,8 @@
 #ifndef DIRLOG_TESTS_WINE_WINE_SUPPORT_H_
 #define DIRLOG_TESTS_WINE_WINE_SUPPORT_H_
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -56,5 +58,20 @@ std::vector<std::string> crLfLines(const std::string& text);
 // search helper) changes no access time where the system updates them
 // lazily (relatime), and a log can be predicted.
 void freezeAccessTimes(const std::filesystem::path& path);
+
+// A test on drive C: it starts and ends with drive C as Wine made it (no
+// logs, no report, no test trees under c:\w or c:\t).
+class DriveCTest : public testing::Test {
+ protected:
+  void SetUp() override { cleanDriveC(); }
+  void TearDown() override { cleanDriveC(); }
+
+  static void cleanDriveC();
+  // Writes `content` to c:\<relative> ('/' between its parts), making the
+  // folders on the way.
+  static void file(const std::string& relative, const std::string& content = "x");
+  // The bytes of c:\dirlog<number>.txt, or empty when there is none.
+  static std::string log(int number);
+};
 
 #endif  // DIRLOG_TESTS_WINE_WINE_SUPPORT_H_
