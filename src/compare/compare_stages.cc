@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <new>
 #include <string>
 
 #include "cli/errors.h"
@@ -79,7 +80,13 @@ void advanceCompareStage() {
 
 void compareIfReady() {
   if (stage != 2) return;
-  compareSnapshots();
+  try {
+    compareSnapshots();
+  } catch (const std::bad_alloc&) {
+    // Its memory is given back by now, enough to say so; a report cut short
+    // must not pass for one that found no change.
+    reportError("the comparison ran out of memory", 1);
+  }
   closeRole(1);
   closeRole(2);
 }

@@ -21,6 +21,8 @@ int compareStage();
 void advanceCompareStage();
 
 // At stage 2 runs the comparison and closes both logs; otherwise nothing.
+// Running out of memory on the way is fatal: "the comparison ran out of
+// memory".
 void compareIfReady();
 
 // Opens log n - 1 (which == 1, the before log) or log n (which == 2, the

@@ -4,6 +4,8 @@
 #include <grp.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdio.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -37,8 +39,10 @@ constexpr uid_t kNobody = 65534;
 
 }  // namespace
 
+bool hasWrapper() { return !wrapperWords().empty(); }
+
 double timeoutScale() {
-  if (wrapperWords().empty()) return 1;
+  if (!hasWrapper()) return 1;
   const char* scale = std::getenv("DIRLOG_TEST_TIMEOUT_SCALE");
   return scale != nullptr && std::atof(scale) > 0 ? std::atof(scale) : 20;
 }
@@ -72,6 +76,10 @@ DirlogRun::DirlogRun(const std::vector<std::string>& arguments, const std::strin
       if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) {
         _exit(kCannotDropPrivileges);
       }
+    }
+    if (options.addressSpaceLimit != 0) {
+      rlimit limit{options.addressSpaceLimit, options.addressSpaceLimit};
+      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
     }
     execvp(argv[0], argv.data());
     _exit(127);

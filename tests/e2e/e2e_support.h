@@ -11,6 +11,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -32,6 +33,9 @@ struct RunOptions {
   // When the test runs as root, the program runs as the user nobody, for
   // whom permissions count. The folders it must reach have to let it in.
   bool unprivileged = false;
+  // The program's address space is limited to this many bytes (RLIMIT_AS);
+  // 0 for no limit.
+  uint64_t addressSpaceLimit = 0;
 };
 
 // The exit status of a run that could not give up root as asked.
@@ -68,6 +72,9 @@ RunResult runDirlog(const std::vector<std::string>& arguments, const std::string
 
 // The factor that time limits are multiplied by (1 without a wrapper).
 double timeoutScale();
+
+// Whether runs of the program go through a wrapper (DIRLOG_TEST_WRAPPER).
+bool hasWrapper();
 
 // A name or path as the program writes it into a log: every control
 // character (0x01 to 0x1F and 0x7F) as '?'.

@@ -236,6 +236,35 @@ TEST_F(FaultTest, AFullDiskNeverPassesForSuccess) {
   }
 }
 
+// A comparison that runs out of memory (an after log of a million short
+// records under a 16 MiB address space) says so and fails; it never aborts
+// without a word, leaving an empty report that reads as "no change".
+TEST_F(FaultTest, AComparisonOutOfMemoryEndsWithAFatalError) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "the address sanitizer reserves more address space than the limit";
+#endif
+  if (hasWrapper()) GTEST_SKIP() << "a wrapper needs more address space than the limit";
+  RunOptions limited;
+  limited.addressSpaceLimit = uint64_t{16} << 20;
+  const std::string record = "---FILE---,/w/a,a,,32,0,1,0,0,0,0,0,0,0,0\n";
+  writeFile(log(1), record + "FILEs - 1, DIRECTORIEs - 0\n");
+  writeFile(log(2), record + "FILEs - 1, DIRECTORIEs - 0\n");
+  RunResult room = runDirlog({"/compare"}, logs_.str(), limited);
+  ASSERT_EQ(room.exitStatus, 0) << "a small comparison must fit in the limit: " << room.out;
+
+  std::string many;
+  for (int i = 0; i < 1000000; ++i)
+    many += "---FILE---,/" + std::to_string(i) + ",n,,0,0,0,0,0,0,0,0,0,0,0\n";
+  writeFile(log(2), many + "FILEs - 1000000, DIRECTORIEs - 0\n");
+  RunResult result = runDirlog({"/compare"}, logs_.str(), limited);
+  EXPECT_EQ(result.signal, 0);
+  EXPECT_EQ(result.exitStatus, 1);
+  const std::string message = "Error: the comparison ran out of memory\n";
+  EXPECT_TRUE(result.out.size() >= message.size() &&
+              result.out.compare(result.out.size() - message.size(), message.size(), message) == 0)
+      << result.out.substr(result.out.size() > 200 ? result.out.size() - 200 : 0);
+}
+
 // Random bytes that lean towards what log lines are made of.
 std::string junk(unsigned seed, size_t size) {
   static const char kPieces[] = "-,,,\n\n\r\0/0123456789abc-DIRECTORY---FILE---";
