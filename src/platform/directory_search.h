@@ -122,6 +122,16 @@ void useDirectorySearch(DirectorySearch* search);
 // The platform's path separator.
 char separator();
 
+// The characters that make a search pattern stand for every name that it
+// matches rather than for one entry: empty where names may hold any of them.
+inline const char* wildcardCharacters() {
+#ifdef _WIN32
+  return "*?";
+#else
+  return "";
+#endif
+}
+
 // The folder that holds the snapshot logs and the report, ending in the
 // separator, or empty for the working directory. Read afresh at every call.
 std::string logFolder();

@@ -1,5 +1,6 @@
 #include "snapshot/tree_walker.h"
 
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -129,9 +130,21 @@ void walkTree(const char* start) {
   }
 }
 
+// A search pattern names one entry unless it asks for a listing (the
+// separator and "*" at its end) or, where names cannot hold them, holds a
+// wildcard character that could match others.
+bool namesOneEntry(const char* path) {
+  size_t length = std::strlen(path);
+  if (length >= 2 && path[length - 1] == '*' && path[length - 2] == platform::separator()) {
+    return false;
+  }
+  return std::strpbrk(path, platform::wildcardCharacters()) == nullptr;
+}
+
 }  // namespace
 
 int isDirectoryPath(const char* path) {
+  if (!namesOneEntry(path)) return 0;
   platform::FindData entry;
   std::unique_ptr<platform::Search> search = platform::directorySearch().findFirst(path, entry);
   return search && isDirectory(entry) ? 1 : 0;

@@ -25,7 +25,9 @@ constexpr size_t kMaxFolderLength = 255;
 void scanFolder(const char* folder, size_t length);
 
 // 1 when the search finds the one entry `path` names and it is a directory
-// (or a link to one), 0 otherwise.
+// (or a link to one), 0 otherwise. A text that the search would take as a
+// listing or a wildcard pattern names no one entry: it gives 0 without a
+// search.
 int isDirectoryPath(const char* path);
 
 #endif  // DIRLOG_SNAPSHOT_TREE_WALKER_H_

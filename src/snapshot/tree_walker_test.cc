@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -229,12 +230,21 @@ TEST_F(WalkTest, FolderErrorsEndTheRun) {
     std::string message;
     bool leavesLog;
   };
+  // A folder text that the search would take as a listing or a pattern
+  // names no folder, whatever the search finds for it.
+  fake_.addDirectory("wild?card");
+  bool wildcardsRefused = std::strchr(platform::wildcardCharacters(), '?') != nullptr;
   const std::vector<Case> cases = {
       {"", "^Error: the given folder cannot be found\n$", false},
       {"missing", "^Error: the given folder cannot be found\n$", false},
       {w({"file.txt"}), "^Error: the given folder cannot be found\n$", false},
       {tooLong, "^Error: the given folder is too long\n$", false},
       {"empty", "^Error: Nothing is that folder\n$", true},
+      {Fake::join({"empty", "*"}), "^Error: the given folder cannot be found\n$", false},
+      {"wild?card",
+       wildcardsRefused ? "^Error: the given folder cannot be found\n$"
+                        : "^Error: Nothing is that folder\n$",
+       !wildcardsRefused},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder);

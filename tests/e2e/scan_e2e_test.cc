@@ -98,6 +98,8 @@ TEST_F(ScanTest, FolderErrorsAreFatalAndLeaveTheDocumentedLogsBehind) {
       {{"/L" + (tree() / "file").string()}, notFound, false},
       {{"/L" + tree().string() + "/"}, notFound, false},
       {{"/L/"}, notFound, false},
+      {{"/L" + tree().string() + "/*"}, notFound, false},
+      {{"/L/*"}, notFound, false},
       {{"/L"}, notFound, false},
       {{"/L", tree().string()}, notFound, false},
       {{"/L" + std::string(256, 'a')}, "Error: the given folder is too long\n", false},
