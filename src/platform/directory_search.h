@@ -87,6 +87,16 @@ class DirectorySearch {
   // root, and a text ending in the separator.
   virtual std::unique_ptr<Search> findFirst(const std::string& pattern, FindData& entry) = 0;
 
+  // Starts a walk of the tree below `folder`, the text that the walk's
+  // patterns begin with. Until the next call, a listing of a directory below
+  // it reaches that directory from the folder as it was found now, never
+  // through a link on the way (a link swapped in for a directory while the
+  // walk goes on is never entered), and fails when the directory is no
+  // longer the one that the last completed entry of that path, or the last
+  // listing of it, showed. The folder itself may be reached through links.
+  // An empty text ends the walk.
+  virtual void startWalk(const std::string& folder);
+
   // Removes a file (or a link) of that name, never a directory. Returns
   // whether something was removed.
   virtual bool deleteFile(const std::string& path) = 0;
@@ -99,6 +109,9 @@ class DirectorySearch {
 
 // The search in use: the system's, unless a test installed another.
 DirectorySearch& directorySearch();
+
+// A search that reaches every directory by its path text.
+inline void DirectorySearch::startWalk(const std::string&) {}
 
 // Passing over one entry at a time: right for any listing, whatever its order.
 inline bool Search::skipTo(const char* name, FindData& entry) {

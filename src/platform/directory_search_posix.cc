@@ -9,9 +9,17 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/types.h>
 #include <time.h>
 #include <unistd.h>
+#ifdef DIRLOG_HAVE_OPENAT2
+#include <linux/openat2.h>
+#include <sys/syscall.h>
+#endif
+#ifdef DIRLOG_HAVE_FSTATFS
+#include <sys/vfs.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -25,6 +33,7 @@
 #include <vector>
 
 #include "platform/directory_search.h"
+#include "platform/directory_search_posix.h"
 
 namespace platform {
 namespace {
@@ -39,6 +48,8 @@ struct Timestamp {
 
 // What complete() needs of an entry, from statx or from fstatat.
 struct Metadata {
+  dev_t device;
+  ino_t inode;
   uint32_t mode;
   uint32_t uid;
   uint64_t size;
@@ -84,6 +95,8 @@ Timestamp fromTimespec(const struct timespec& time) {
 bool examineWithFstatat(int directoryFd, const char* name, Metadata& meta) {
   struct stat status;
   if (::fstatat(directoryFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  meta.device = status.st_dev;
+  meta.inode = status.st_ino;
   meta.mode = static_cast<uint32_t>(status.st_mode);
   meta.uid = static_cast<uint32_t>(status.st_uid);
   meta.size = static_cast<uint64_t>(status.st_size);
@@ -105,6 +118,8 @@ bool examine(int directoryFd, const char* name, Metadata& meta) {
     struct statx status;
     if (::statx(directoryFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
                 STATX_BASIC_STATS | STATX_BTIME, &status) == 0) {
+      meta.device = makedev(status.stx_dev_major, status.stx_dev_minor);
+      meta.inode = status.stx_ino;
       meta.mode = status.stx_mode;
       meta.uid = status.stx_uid;
       meta.size = status.stx_size;
@@ -293,9 +308,12 @@ bool forEachEntry(int fd, Visit visit) {
 #endif
 }
 
+size_t directoryReadCount = 0;  // see directoryReads()
+
 // Reads the directory open on `fd` into a new listing. nullptr when the
 // directory cannot be read to its end.
 std::shared_ptr<Listing> readListing(int fd, const struct stat& status) {
+  ++directoryReadCount;
   auto listing = std::make_shared<Listing>();
   listing->device = status.st_dev;
   listing->inode = status.st_ino;
@@ -429,15 +447,241 @@ class ListingCache {
 };
 
 // ---------------------------------------------------------------------------
+// File systems
+
+// Magic numbers of file systems (statfs f_type) that move a directory's
+// change and modification stamps with every change of its entries, as the
+// listing cache requires. Network and FUSE file systems are left out: some
+// keep no directory times, or let another machine change a directory
+// without its stamps moving here.
+bool keepsDirectoryTimesByDefault(uint64_t fileSystemType) {
+  switch (fileSystemType) {
+    case 0xEF53:      // ext2, ext3, ext4
+    case 0x58465342:  // xfs
+    case 0x9123683E:  // btrfs
+    case 0x01021994:  // tmpfs
+    case 0x858458F6:  // ramfs
+    case 0xF2F52010:  // f2fs
+    case 0x2FC12FC1:  // zfs
+    case 0xCA451A4E:  // bcachefs
+    case 0x3153464A:  // jfs
+    case 0x52654973:  // reiserfs
+    case 0x794C7630:  // overlayfs: its directories' stamps are those of the upper layer
+      return true;
+    default:
+      return false;
+  }
+}
+
+DirectoryTimesRule directoryTimesRule = keepsDirectoryTimesByDefault;
+
+// 0 where the type cannot be asked for: no known file system has it.
+uint64_t fileSystemType(int fd) {
+#ifdef DIRLOG_HAVE_FSTATFS
+  struct statfs status;
+  if (::fstatfs(fd, &status) == 0) return static_cast<uint64_t>(status.f_type);
+#else
+  (void)fd;
+#endif
+  return 0;
+}
+
+// Whether listings of the directories on a device may be kept: asked of the
+// file system once per device.
+class DirectoryTimesCheck {
+ public:
+  bool keepsTimes(int fd, dev_t device) {
+    if (rule_ != directoryTimesRule) {
+      rule_ = directoryTimesRule;
+      known_.clear();
+    }
+    for (const Device& known : known_) {
+      if (known.device == device) return known.keepsTimes;
+    }
+    bool keeps = rule_(fileSystemType(fd));
+    known_.push_back(Device{device, keeps});
+    return keeps;
+  }
+
+ private:
+  struct Device {
+    dev_t device;
+    bool keepsTimes;
+  };
+  DirectoryTimesRule rule_ = nullptr;
+  std::vector<Device> known_;
+};
+
+// ---------------------------------------------------------------------------
+// Opening directories
+
+enum class LinkAtEnd { kFollowed, kRefused };
+
+// Opens a directory for listing without marking it read, where the process
+// may ask for that (O_NOATIME is refused on what it does not own). `path` is
+// relative to the directory open on `at`, or AT_FDCWD.
+int openDirectoryAt(int at, const char* path, LinkAtEnd link) {
+  int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+  if (link == LinkAtEnd::kRefused) flags |= O_NOFOLLOW;
+#ifdef O_NOATIME
+  int fd = ::openat(at, path, flags | O_NOATIME);
+  if (fd >= 0 || errno != EPERM) return fd;
+#endif
+  return ::openat(at, path, flags);
+}
+
+// Opens `path` below the directory open on `at` one component at a time,
+// each opened without following a link, so that no component can be one.
+int openEachComponent(int at, const std::string& path) {
+#ifdef O_PATH
+  constexpr int kPassFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#else
+  constexpr int kPassFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#endif
+  int current = at;
+  size_t begin = 0;
+  for (;;) {
+    size_t end = path.find('/', begin);
+    std::string component = path.substr(begin, end - begin);
+    int next = end == std::string::npos
+                   ? openDirectoryAt(current, component.c_str(), LinkAtEnd::kRefused)
+                   : ::openat(current, component.c_str(), kPassFlags);
+    int error = errno;
+    if (current != at) ::close(current);
+    errno = error;
+    if (next < 0 || end == std::string::npos) return next;
+    current = next;
+    begin = end + 1;
+  }
+}
+
+#ifdef DIRLOG_HAVE_OPENAT2
+int openWithoutLinks(int at, const char* path, uint64_t flags) {
+  struct open_how how {};
+  how.flags = flags;
+  how.resolve = RESOLVE_NO_SYMLINKS;
+  return static_cast<int>(::syscall(SYS_openat2, at, path, &how, sizeof how));
+}
+#endif
+
+// Opens the directory `path` below the one open on `at` so that no
+// component on the way, the last included, can be a link: in one call where
+// the kernel has openat2, else component by component.
+int openBelow(int at, const std::string& path) {
+#ifdef DIRLOG_HAVE_OPENAT2
+  // Kernels before 5.6 lack it; a sandbox may refuse it as not permitted.
+  static bool openat2Available = true;
+  if (openat2Available) {
+    constexpr uint64_t kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    int fd = -1;
+#ifdef O_NOATIME
+    fd = openWithoutLinks(at, path.c_str(), kFlags | O_NOATIME);
+    if (fd < 0 && errno == EPERM) fd = openWithoutLinks(at, path.c_str(), kFlags);
+#else
+    fd = openWithoutLinks(at, path.c_str(), kFlags);
+#endif
+    if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return fd;
+    if (errno == ENOSYS) openat2Available = false;
+  }
+#endif
+  return openEachComponent(at, path);
+}
+
+// A directory as the walk found it under a path.
+struct Identity {
+  std::string path;
+  dev_t device;
+  ino_t inode;
+};
+
+// The walk's way down from its start folder. The start folder is opened
+// once, links and all; every directory below it is opened from there with no
+// link allowed on the way, and must be the directory its path led to before:
+// for a directory entered, the one its entry described when completed; for
+// one listed again on the way back up, the one listed before. Anything else
+// was swapped in while the walk went on: the listing fails and the walk goes
+// on as it does past a directory that vanished.
+class WalkConfinement {
+ public:
+  ~WalkConfinement() { start(std::string()); }
+
+  void start(const std::string& folder) {
+    if (startFd_ >= 0) ::close(startFd_);
+    startFd_ = -1;
+    start_ = folder;
+    lineage_.clear();
+    entered_.path.clear();
+    if (folder.empty()) return;
+#ifdef O_PATH
+    startFd_ = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+#else
+    startFd_ = openDirectoryAt(AT_FDCWD, folder.c_str(), LinkAtEnd::kFollowed);
+#endif
+  }
+
+  // Whether `directory` is the start folder or lies below it.
+  bool covers(const std::string& directory) const {
+    return !start_.empty() && directory.compare(0, start_.size(), start_) == 0 &&
+           (directory.size() == start_.size() || directory[start_.size()] == '/');
+  }
+
+  // Opens a directory that covers() accepts; -1 when it cannot be opened or
+  // a link lies on the way to it.
+  int open(const std::string& directory) const {
+    if (startFd_ < 0) return -1;
+    if (directory.size() == start_.size()) {
+      return openDirectoryAt(startFd_, ".", LinkAtEnd::kFollowed);
+    }
+    return openBelow(startFd_, directory.substr(start_.size() + 1));
+  }
+
+  // Whether the directory just opened as `directory`, described by
+  // `status`, is the one expected there; it is expected there from now on.
+  bool confirm(const std::string& directory, const struct stat& status) {
+    std::erase_if(lineage_,
+                  [&](const Identity& known) { return !isAncestorOrSelf(known.path, directory); });
+    bool listedBefore = !lineage_.empty() && lineage_.back().path == directory;
+    const Identity* expected = listedBefore                 ? &lineage_.back()
+                               : entered_.path == directory ? &entered_
+                                                            : nullptr;
+    if (expected != nullptr &&
+        (expected->device != status.st_dev || expected->inode != status.st_ino)) {
+      return false;
+    }
+    if (!listedBefore) lineage_.push_back(Identity{directory, status.st_dev, status.st_ino});
+    return true;
+  }
+
+  // Notes the directory that a listing of `parent` showed as `name` when its
+  // entry was completed: the walk enters it next, if at all.
+  void noteDirectory(const std::string& parent, const char* name, const Metadata& meta) {
+    entered_.path.assign(parent).append(1, '/').append(name);
+    entered_.device = meta.device;
+    entered_.inode = meta.inode;
+  }
+
+ private:
+  std::string start_;
+  int startFd_ = -1;
+  std::vector<Identity> lineage_;  // from the start folder down to the last listed
+  Identity entered_{std::string(), 0, 0};
+};
+
+// ---------------------------------------------------------------------------
 // Searches
 
 // A listing: "." and "..", then the listing's entries. It holds the
 // directory open so that complete() looks entries up relative to the very
 // directory that was listed, and holds its listing however the cache moves.
+// Within a walk it tells the walk's confinement which directory each
+// completed directory entry is.
 class ListingSearch final : public Search {
  public:
-  ListingSearch(int fd, std::shared_ptr<const Listing> listing)
-      : fd_(fd), listing_(std::move(listing)) {}
+  ListingSearch(int fd, std::shared_ptr<const Listing> listing, WalkConfinement* confinement,
+                const std::string& path)
+      : fd_(fd), listing_(std::move(listing)), confinement_(confinement) {
+    if (confinement_ != nullptr) path_ = path;
+  }
   ~ListingSearch() override { ::close(fd_); }
   ListingSearch(const ListingSearch&) = delete;
   ListingSearch& operator=(const ListingSearch&) = delete;
@@ -503,6 +747,9 @@ class ListingSearch final : public Search {
     if (!examine(fd_, name, meta)) return false;
     describe(meta, attributesOf(meta, name), entry);
     copyName(entry, name, std::strlen(name));
+    if (confinement_ != nullptr && place_ == Place::kEntries && S_ISDIR(meta.mode)) {
+      confinement_->noteDirectory(path_, name, meta);
+    }
     return true;
   }
 
@@ -541,6 +788,8 @@ class ListingSearch final : public Search {
 
   int fd_;
   std::shared_ptr<const Listing> listing_;
+  WalkConfinement* confinement_;  // nullptr outside a walk
+  std::string path_;              // of the directory listed, within a walk
   Place place_ = Place::kSelf;
   size_t index_ = 0;  // of the current entry in listing_->starts
 };
@@ -558,17 +807,6 @@ class ProbeSearch final : public Search {
  private:
   FindData found_;
 };
-
-// Opens a directory for listing without marking it read, where the process
-// may ask for that (O_NOATIME is refused on what it does not own).
-int openDirectory(const char* path) {
-  constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-#ifdef O_NOATIME
-  int fd = ::open(path, kFlags | O_NOATIME);
-  if (fd >= 0 || errno != EPERM) return fd;
-#endif
-  return ::open(path, kFlags);
-}
 
 class PosixDirectorySearch final : public DirectorySearch {
  public:
@@ -591,26 +829,34 @@ class PosixDirectorySearch final : public DirectorySearch {
 
   int compareNames(const char* a, const char* b) const override { return std::strcmp(a, b); }
 
+  void startWalk(const std::string& folder) override { confinement_.start(folder); }
+
  private:
   std::unique_ptr<Search> list(const std::string& directory, FindData& entry) {
-    int fd = openDirectory(directory.c_str());
+    bool confined = confinement_.covers(directory);
+    int fd = confined ? confinement_.open(directory)
+                      : openDirectoryAt(AT_FDCWD, directory.c_str(), LinkAtEnd::kFollowed);
     if (fd < 0) return nullptr;
     struct stat status;
-    if (::fstat(fd, &status) != 0) {
+    if (::fstat(fd, &status) != 0 || (confined && !confinement_.confirm(directory, status))) {
       ::close(fd);
       return nullptr;
     }
-    std::shared_ptr<const Listing> listing = cache_.find(directory, status);
+    // Where the file system may leave a directory's stamps alone when its
+    // entries change, every listing is read afresh.
+    bool keepable = timesCheck_.keepsTimes(fd, status.st_dev);
+    std::shared_ptr<const Listing> listing = keepable ? cache_.find(directory, status) : nullptr;
     if (!listing) {
       std::shared_ptr<Listing> fresh = readListing(fd, status);
       if (!fresh) {
         ::close(fd);
         return nullptr;
       }
-      cache_.keep(directory, fresh);
+      if (keepable) cache_.keep(directory, fresh);
       listing = std::move(fresh);
     }
-    auto search = std::make_unique<ListingSearch>(fd, std::move(listing));
+    auto search = std::make_unique<ListingSearch>(fd, std::move(listing),
+                                                  confined ? &confinement_ : nullptr, directory);
     search->start(entry);
     return search;
   }
@@ -638,6 +884,8 @@ class PosixDirectorySearch final : public DirectorySearch {
   }
 
   ListingCache cache_;
+  DirectoryTimesCheck timesCheck_;
+  WalkConfinement confinement_;
 };
 
 DirectorySearch* installedSearch = nullptr;
@@ -652,6 +900,12 @@ DirectorySearch& directorySearch() {
 }
 
 void useDirectorySearch(DirectorySearch* search) { installedSearch = search; }
+
+void useDirectoryTimesRule(DirectoryTimesRule rule) {
+  directoryTimesRule = rule != nullptr ? rule : keepsDirectoryTimesByDefault;
+}
+
+size_t directoryReads() { return directoryReadCount; }
 
 char separator() { return '/'; }
 

@@ -1,3 +1,5 @@
+#include "platform/directory_search_posix.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -370,12 +372,15 @@ TEST(PosixDirectorySearchCache, ChangeRightAfterAListingShowsInTheNext) {
   }
 }
 
+// Also: a settled directory's listing is kept only where the file system
+// is known to move directory stamps.
 TEST(PosixDirectorySearchCache, ChangeToASettledDirectoryShowsInTheNextListing) {
   TempDir root;
   for (const Change& change : kChanges) {
     ::mkdir((root / change.what).c_str(), 0755);
     makeEntries(root / change.what + "/d");
   }
+  makeEntries(root / "kept");
   // Past the coarsest timestamp step, so that listings are kept.
   std::this_thread::sleep_for(std::chrono::milliseconds(2300));
   for (const Change& change : kChanges) {
@@ -395,6 +400,18 @@ TEST(PosixDirectorySearchCache, ChangeToASettledDirectoryShowsInTheNextListing) 
     EXPECT_EQ(listDirectory(d), readDirectly(d));
     EXPECT_NE(readDirectly(d), before);
   }
+
+  static int asked;
+  for (bool keepsTimes : {false, true}) {
+    asked = 0;
+    useDirectoryTimesRule(keepsTimes ? +[](uint64_t) { return ++asked, true; }
+                                     : +[](uint64_t) { return ++asked, false; });
+    size_t reads = directoryReads();
+    for (int i = 0; i < 3; ++i) listDirectory(root / "kept");
+    EXPECT_EQ(directoryReads() - reads, keepsTimes ? 1u : 3u) << keepsTimes;
+    EXPECT_EQ(asked, 1) << "once per device";
+  }
+  useDirectoryTimesRule(nullptr);
 }
 
 TEST(PosixPlatform, LogFolderComesFromTheEnvironment) {

@@ -155,9 +155,11 @@ void scanFolder(const char* folder, size_t length) {
   if (isDirectoryPath(folder) == 0) reportError("the given folder cannot be found", 1);
   openNewSnapshotLog();
   currentPath = folder;
+  platform::directorySearch().startWalk(currentPath);
   if (openListing() == 0) reportError("Nothing is that folder", 1);
   walkTree(folder);
   writeTotalsLine();
   activeListing.reset();
+  platform::directorySearch().startWalk(std::string());
   if (closeSnapshotLog() == 0) reportError("cannot close log file\n", 1);
 }

@@ -241,3 +241,24 @@ bool isWellFormedRecordLine(const std::string& line, std::string* pathAndName) {
   if (pathAndName != nullptr) *pathAndName = line.substr(11, end - 1 - 11);
   return true;
 }
+
+ExchangeLoop::ExchangeLoop(const fs::path& a, const fs::path& b) {
+  // Tried twice first, so that the loop starts from the same state and a
+  // file system without the exchange shows at once.
+  for (int i = 0; i < 2; ++i) {
+    if (renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) != 0) return;
+  }
+  child_ = fork();
+  if (child_ < 0) throw std::runtime_error("fork");
+  if (child_ == 0) {
+    while (renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0) {
+    }
+    _exit(1);
+  }
+}
+
+ExchangeLoop::~ExchangeLoop() {
+  if (child_ <= 0) return;
+  kill(child_, SIGKILL);
+  waitpid(child_, nullptr, 0);
+}

@@ -97,4 +97,20 @@ std::vector<std::string> recordPaths(const std::string& log);
 // stays). Returns false when it cannot, the path being too long included.
 bool makeSocketFile(const std::filesystem::path& path);
 
+// A child process that exchanges two entries (renameat2 with
+// RENAME_EXCHANGE) over and over, from its start to its destruction.
+class ExchangeLoop {
+ public:
+  ExchangeLoop(const std::filesystem::path& a, const std::filesystem::path& b);
+  ~ExchangeLoop();
+  ExchangeLoop(const ExchangeLoop&) = delete;
+  ExchangeLoop& operator=(const ExchangeLoop&) = delete;
+
+  // False when the file system cannot exchange the two: nothing runs then.
+  bool running() const { return child_ > 0; }
+
+ private:
+  pid_t child_ = -1;
+};
+
 #endif  // DIRLOG_TESTS_E2E_E2E_SUPPORT_H_

@@ -346,6 +346,51 @@ TEST_F(HostileTreeTest, EntriesThatCannotBeReadAreRecordedAsFarAsTheyCanBeSeen) 
   }
 }
 
+// A directory exchanged over and over, while scans run, for a link to a
+// folder outside the tree or for another directory of the tree: whatever
+// moment an exchange hits, going down into the directory or climbing back
+// into it, a link is never entered, and no directory's entries are
+// recorded as another's.
+TEST_F(HostileTreeTest, ADirectorySwappedForALinkOrADirectoryIsNeverMixedIn) {
+  for (bool partnerIsALink : {true, false}) {
+    SCOPED_TRACE(partnerIsALink ? "a link" : "a directory");
+    fs::remove_all(work_.path() / "outside");
+    fs::remove_all(tree());
+    // The partner's names sort around the directory's own, so that a walk
+    // climbing back into the partner would find its place among them.
+    fs::path partner = partnerIsALink ? work_.path() / "outside" : tree() / "e";
+    for (const char* name : {"a/hidden", "b-hidden", "z-hidden/deeper"}) file(partner / name);
+    for (const char* name : {"a/own", "a/own2", "m-own"}) file(tree() / "d" / name);
+    if (partnerIsALink) fs::create_directory_symlink(partner, tree() / "e");
+    ExchangeLoop swapping(tree() / "d", tree() / "e");
+    if (!swapping.running()) GTEST_SKIP() << "the file system cannot exchange entries";
+
+    // A scan that follows links or lists whatever now bears a path mixes
+    // them within some tens of scans here.
+    auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration<double>(1.5 * timeoutScale());
+    int scans = 0;
+    for (; scans < 150 && std::chrono::steady_clock::now() < deadline; ++scans) {
+      fs::remove(logs_.path() / "dirlog1.txt");
+      RunResult result = run({"/L" + tree().string()});
+      ASSERT_EQ(result.exitStatus, 0) << result.out;
+      std::string under[2];  // the paths below d and below e
+      for (const std::string& path : recordPaths(logText(1))) {
+        ASSERT_FALSE(partnerIsALink && path.find("hidden") != std::string::npos) << path;
+        for (int i = 0; i < 2; ++i) {
+          if (path.rfind((tree() / (i == 0 ? "d/" : "e/")).string(), 0) == 0) under[i] += path;
+        }
+      }
+      for (const std::string& paths : under) {
+        ASSERT_FALSE(paths.find("own") != std::string::npos &&
+                     paths.find("hidden") != std::string::npos)
+            << "scan " << scans << ": " << paths;
+      }
+    }
+    EXPECT_GE(scans, 10);
+  }
+}
+
 // Names that differ only in control characters are written alike, so the
 // comparison cannot tell them apart: each one of an unchanged tree is
 // reported as modified against every other one it collides with.
