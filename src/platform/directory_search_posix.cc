@@ -532,7 +532,8 @@ int openDirectoryAt(int at, const char* path, LinkAtEnd link) {
 
 // Opens `path` below the directory open on `at` one component at a time,
 // each opened without following a link, so that no component can be one.
-int openEachComponent(int at, const std::string& path) {
+int openEachComponent(int at, const char* relative) {
+  std::string path = relative;
 #ifdef O_PATH
   constexpr int kPassFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 #else
@@ -567,7 +568,7 @@ int openWithoutLinks(int at, const char* path, uint64_t flags) {
 // Opens the directory `path` below the one open on `at` so that no
 // component on the way, the last included, can be a link: in one call where
 // the kernel has openat2, else component by component.
-int openBelow(int at, const std::string& path) {
+int openBelow(int at, const char* path) {
 #ifdef DIRLOG_HAVE_OPENAT2
   // Kernels before 5.6 lack it; a sandbox may refuse it as not permitted.
   static bool openat2Available = true;
@@ -575,10 +576,10 @@ int openBelow(int at, const std::string& path) {
     constexpr uint64_t kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
     int fd = -1;
 #ifdef O_NOATIME
-    fd = openWithoutLinks(at, path.c_str(), kFlags | O_NOATIME);
-    if (fd < 0 && errno == EPERM) fd = openWithoutLinks(at, path.c_str(), kFlags);
+    fd = openWithoutLinks(at, path, kFlags | O_NOATIME);
+    if (fd < 0 && errno == EPERM) fd = openWithoutLinks(at, path, kFlags);
 #else
-    fd = openWithoutLinks(at, path.c_str(), kFlags);
+    fd = openWithoutLinks(at, path, kFlags);
 #endif
     if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return fd;
     if (errno == ENOSYS) openat2Available = false;
@@ -586,13 +587,6 @@ int openBelow(int at, const std::string& path) {
 #endif
   return openEachComponent(at, path);
 }
-
-// A directory as the walk found it under a path.
-struct Identity {
-  std::string path;
-  dev_t device;
-  ino_t inode;
-};
 
 // The walk's way down from its start folder. The start folder is opened
 // once, links and all; every directory below it is opened from there with no
@@ -609,8 +603,8 @@ class WalkConfinement {
     if (startFd_ >= 0) ::close(startFd_);
     startFd_ = -1;
     start_ = folder;
-    lineage_.clear();
-    entered_.path.clear();
+    levels_.clear();
+    entered_.name.clear();
     if (folder.empty()) return;
 #ifdef O_PATH
     startFd_ = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
@@ -621,8 +615,7 @@ class WalkConfinement {
 
   // Whether `directory` is the start folder or lies below it.
   bool covers(const std::string& directory) const {
-    return !start_.empty() && directory.compare(0, start_.size(), start_) == 0 &&
-           (directory.size() == start_.size() || directory[start_.size()] == '/');
+    return !start_.empty() && leadsTo(start_, start_.size(), directory);
   }
 
   // Opens a directory that covers() accepts; -1 when it cannot be opened or
@@ -632,39 +625,80 @@ class WalkConfinement {
     if (directory.size() == start_.size()) {
       return openDirectoryAt(startFd_, ".", LinkAtEnd::kFollowed);
     }
-    return openBelow(startFd_, directory.substr(start_.size() + 1));
+    return openBelow(startFd_, directory.c_str() + start_.size() + 1);
   }
 
   // Whether the directory just opened as `directory`, described by
   // `status`, is the one expected there; it is expected there from now on.
   bool confirm(const std::string& directory, const struct stat& status) {
-    std::erase_if(lineage_,
-                  [&](const Identity& known) { return !isAncestorOrSelf(known.path, directory); });
-    bool listedBefore = !lineage_.empty() && lineage_.back().path == directory;
-    const Identity* expected = listedBefore                 ? &lineage_.back()
-                               : entered_.path == directory ? &entered_
-                                                            : nullptr;
+    // The levels on the way down to `directory` stay; they nest, so the
+    // deepest that leads to it tells.
+    while (!levels_.empty() && !leadsTo(listed_, levels_.back().length, directory)) {
+      levels_.pop_back();
+    }
+    bool listedBefore = !levels_.empty() && levels_.back().length == directory.size();
+    const Identity* expected = listedBefore           ? &levels_.back().identity
+                               : isEntered(directory) ? &entered_.identity
+                                                      : nullptr;
     if (expected != nullptr &&
         (expected->device != status.st_dev || expected->inode != status.st_ino)) {
       return false;
     }
-    if (!listedBefore) lineage_.push_back(Identity{directory, status.st_dev, status.st_ino});
+    if (!listedBefore) {
+      levels_.push_back(Level{directory.size(), Identity{status.st_dev, status.st_ino}});
+      listed_.assign(directory);
+    }
     return true;
   }
 
-  // Notes the directory that a listing of `parent` showed as `name` when its
-  // entry was completed: the walk enters it next, if at all.
-  void noteDirectory(const std::string& parent, const char* name, const Metadata& meta) {
-    entered_.path.assign(parent).append(1, '/').append(name);
-    entered_.device = meta.device;
-    entered_.inode = meta.inode;
+  // Notes the directory that a listing of the directory `parent` showed as
+  // `name` when its entry was completed: the walk enters it next, if at all.
+  void noteDirectory(dev_t parentDevice, ino_t parentInode, const char* name,
+                     const Metadata& meta) {
+    entered_.parent = Identity{parentDevice, parentInode};
+    entered_.name.assign(name);
+    entered_.identity = Identity{meta.device, meta.inode};
   }
 
  private:
+  struct Identity {
+    dev_t device;
+    ino_t inode;
+  };
+  // A directory listed on the way down, by the length of its path in listed_.
+  struct Level {
+    size_t length;
+    Identity identity;
+  };
+
+  // Whether the first `length` characters of `path` name `directory` or a
+  // directory above it.
+  static bool leadsTo(const std::string& path, size_t length, const std::string& directory) {
+    return length <= directory.size() && directory.compare(0, length, path, 0, length) == 0 &&
+           (length == directory.size() || directory[length] == '/');
+  }
+
+  // Whether `directory` is the entry completed last, in the last directory
+  // listed on the way down.
+  bool isEntered(const std::string& directory) const {
+    if (levels_.empty() || entered_.name.empty()) return false;
+    const Level& parent = levels_.back();
+    return parent.identity.device == entered_.parent.device &&
+           parent.identity.inode == entered_.parent.inode &&
+           directory.size() == parent.length + 1 + entered_.name.size() &&
+           directory[parent.length] == '/' &&
+           directory.compare(parent.length + 1, std::string::npos, entered_.name) == 0;
+  }
+
   std::string start_;
   int startFd_ = -1;
-  std::vector<Identity> lineage_;  // from the start folder down to the last listed
-  Identity entered_{std::string(), 0, 0};
+  std::string listed_;         // the deepest directory of levels_
+  std::vector<Level> levels_;  // from the start folder down
+  struct {
+    Identity parent;
+    std::string name;
+    Identity identity;
+  } entered_;
 };
 
 // ---------------------------------------------------------------------------
@@ -677,11 +711,8 @@ class WalkConfinement {
 // completed directory entry is.
 class ListingSearch final : public Search {
  public:
-  ListingSearch(int fd, std::shared_ptr<const Listing> listing, WalkConfinement* confinement,
-                const std::string& path)
-      : fd_(fd), listing_(std::move(listing)), confinement_(confinement) {
-    if (confinement_ != nullptr) path_ = path;
-  }
+  ListingSearch(int fd, std::shared_ptr<const Listing> listing, WalkConfinement* confinement)
+      : fd_(fd), listing_(std::move(listing)), confinement_(confinement) {}
   ~ListingSearch() override { ::close(fd_); }
   ListingSearch(const ListingSearch&) = delete;
   ListingSearch& operator=(const ListingSearch&) = delete;
@@ -748,7 +779,7 @@ class ListingSearch final : public Search {
     describe(meta, attributesOf(meta, name), entry);
     copyName(entry, name, std::strlen(name));
     if (confinement_ != nullptr && place_ == Place::kEntries && S_ISDIR(meta.mode)) {
-      confinement_->noteDirectory(path_, name, meta);
+      confinement_->noteDirectory(listing_->device, listing_->inode, name, meta);
     }
     return true;
   }
@@ -789,7 +820,6 @@ class ListingSearch final : public Search {
   int fd_;
   std::shared_ptr<const Listing> listing_;
   WalkConfinement* confinement_;  // nullptr outside a walk
-  std::string path_;              // of the directory listed, within a walk
   Place place_ = Place::kSelf;
   size_t index_ = 0;  // of the current entry in listing_->starts
 };
@@ -855,8 +885,8 @@ class PosixDirectorySearch final : public DirectorySearch {
       if (keepable) cache_.keep(directory, fresh);
       listing = std::move(fresh);
     }
-    auto search = std::make_unique<ListingSearch>(fd, std::move(listing),
-                                                  confined ? &confinement_ : nullptr, directory);
+    auto search =
+        std::make_unique<ListingSearch>(fd, std::move(listing), confined ? &confinement_ : nullptr);
     search->start(entry);
     return search;
   }
