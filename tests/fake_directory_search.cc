@@ -1,5 +1,6 @@
 #include "fake_directory_search.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -31,7 +32,10 @@ class FakeListing : public platform::Search {
  public:
   FakeListing(const FakeDirectorySearch& owner, std::string directory,
               std::vector<std::pair<std::string, uint32_t>> entries)
-      : owner_(owner), directory_(std::move(directory)), entries_(std::move(entries)) {}
+      : owner_(owner),
+        directory_(std::move(directory)),
+        entries_(std::move(entries)),
+        ordered_(owner.order_ == FakeDirectorySearch::Order::kByName) {}
 
   bool next(platform::FindData& entry) override {
     if (position_ + 1 >= entries_.size()) return false;
@@ -49,10 +53,16 @@ class FakeListing : public platform::Search {
     return true;
   }
 
+  std::optional<size_t> unorderedPosition() const override {
+    if (ordered_ || position_ < 2) return std::nullopt;
+    return position_ - 2;
+  }
+
  private:
   const FakeDirectorySearch& owner_;
   std::string directory_;
   std::vector<std::pair<std::string, uint32_t>> entries_;
+  bool ordered_;
   size_t position_ = 0;
 };
 
@@ -64,6 +74,7 @@ void FakeDirectorySearch::addFile(const std::string& path, uint32_t attributes) 
   std::string parent = parentOf(path);
   if (!parent.empty() && !exists(parent)) addDirectory(parent);
   entries_[path] = attributes;
+  stored_.try_emplace(path, nextStore_++);
 }
 
 void FakeDirectorySearch::addDirectory(const std::string& path) {
@@ -74,6 +85,7 @@ void FakeDirectorySearch::remove(const std::string& path) {
   std::string below = path + platform::separator();
   for (auto it = entries_.begin(); it != entries_.end();) {
     if (it->first == path || it->first.compare(0, below.size(), below) == 0) {
+      stored_.erase(it->first);
       it = entries_.erase(it);
     } else {
       ++it;
@@ -92,7 +104,10 @@ void FakeDirectorySearch::rename(const std::string& from, const std::string& to)
     }
   }
   remove(from);
-  entries_.insert(moved.begin(), moved.end());
+  for (const auto& [path, attributes] : moved) {
+    entries_[path] = attributes;
+    stored_[path] = nextStore_++;  // moved in: stored after what is there
+  }
 }
 
 int FakeDirectorySearch::listingsOf(const std::string& directory) const {
@@ -130,6 +145,11 @@ std::unique_ptr<platform::Search> FakeDirectorySearch::findFirst(const std::stri
         path.find(platform::separator(), below.size()) == std::string::npos) {
       children.emplace_back(path.substr(below.size()), attributes);
     }
+  }
+  if (order_ == Order::kStorage) {
+    std::stable_sort(children.begin() + 2, children.end(), [&](const auto& a, const auto& b) {
+      return stored_.at(below + a.first) < stored_.at(below + b.first);
+    });
   }
   fill(entry, children[0].first, children[0].second);
   return std::make_unique<FakeListing>(*this, directory, std::move(children));

@@ -29,6 +29,12 @@ class FakeDirectorySearch : public platform::DirectorySearch {
   // A directory that exists but cannot be listed.
   void makeUnreadable(const std::string& path) { unreadable_.insert(path); }
 
+  // How listings order entries: by name (compareNames), or in storage order,
+  // the order in which they were added or moved in, as FAT lists them; a
+  // storage-order listing says it has no known order.
+  enum class Order { kByName, kStorage };
+  void listIn(Order order) { order_ = order; }
+
   // Called at the start of every listing with the directory's path and how
   // many listings of it there have been, this one included; it may change
   // the tree. The listing shows the tree as it is after the call.
@@ -49,6 +55,9 @@ class FakeDirectorySearch : public platform::DirectorySearch {
   bool exists(const std::string& path) const { return entries_.count(path) != 0; }
 
   std::map<std::string, uint32_t> entries_;  // path -> attributes
+  std::map<std::string, uint64_t> stored_;   // path -> when it was stored
+  uint64_t nextStore_ = 0;
+  Order order_ = Order::kByName;
   std::set<std::string> unreadable_;
   std::map<std::string, int> listings_;
 };

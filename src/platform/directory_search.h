@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -73,6 +74,13 @@ class Search {
   // (DirectorySearch::compareNames), and copies that one into `entry`.
   // Returns false, with the search run out, when no such entry follows.
   virtual bool skipPast(const char* name, FindData& entry);
+
+  // Where the listing yields its names in no known order (storage order, as
+  // FAT and many network shares list), how many entries came before the one
+  // it stands on, "." and ".." not counted; a place can then be found again
+  // only by that count. Empty where the listing follows compareNames, so
+  // that skipPast finds the place.
+  virtual std::optional<size_t> unorderedPosition() const { return std::nullopt; }
 };
 
 class DirectorySearch {
@@ -85,6 +93,18 @@ class DirectorySearch {
   // same order on every listing of an unchanged directory. Any other pattern
   // probes the one entry it names, completed; it fails for an empty text, a
   // root, and a text ending in the separator.
+  //
+  // Names reach the caller as text that need not name the entry alone (on
+  // Windows, the ANSI code page form of a UTF-16 name, which several names
+  // may share). The search therefore keeps the true names of the way down:
+  // a listing of "<d><separator><name>" + separator + "*", where <d> is the
+  // directory of the last listing and <name> the name of the entry that
+  // listing stands on (or stood on when released), lists that very entry;
+  // a listing of a directory that an earlier such listing went down through
+  // lists that directory again; and right after such a climb, skipTo and
+  // skipPast take the name of the directory climbed out of as that
+  // directory's true name. Any other pattern is read as the system reads a
+  // path.
   virtual std::unique_ptr<Search> findFirst(const std::string& pattern, FindData& entry) = 0;
 
   // Starts a walk of the tree below `folder`, the text that the walk's

@@ -2,7 +2,9 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/errors.h"
 #include "platform/directory_search.h"
@@ -17,6 +19,18 @@ std::unique_ptr<platform::Search> activeListing;
 platform::FindData currentEntry;
 int hasEntry = 0;
 std::string savedName;
+
+// One directory below the start folder on the way down to currentPath.
+// Where its name begins is kept, not looked for: a name in a double-byte
+// code page may end in a byte equal to the separator. The count of entries
+// before it in its parent's listing is kept only where that listing has no
+// known order, to find the place again if the directory vanishes.
+struct Level {
+  size_t nameStart;
+  std::optional<size_t> position;
+};
+std::vector<Level> levels;            // outermost first; one per separator added
+std::optional<size_t> savedPosition;  // that of the directory last left
 
 bool isDirectory(const platform::FindData& entry) {
   return (entry.dwFileAttributes & platform::kAttributeDirectory) != 0;
@@ -42,6 +56,7 @@ int openListing() {
 void nextEntry() { hasEntry = activeListing && activeListing->next(currentEntry) ? 1 : 0; }
 
 void descend() {
+  levels.push_back(Level{currentPath.size() + 1, activeListing->unorderedPosition()});
   currentPath += platform::separator();
   currentPath += currentEntry.cFileName;
 }
@@ -53,25 +68,29 @@ bool passOverTo(const char* name) {
   return hasEntry == 1;
 }
 
-// Moves the listing on to the first entry that comes after `name` in the
-// listing order; 0 in hasEntry when there is none.
+// Moves the listing, which has lost the directory just left, on to the entry
+// that took its place: the first after its name in the listing order, or,
+// where the order is not known, the one at the directory's old position.
+// 0 in hasEntry when there is none.
 bool passOverPast(const char* name) {
-  hasEntry = activeListing->skipPast(name, currentEntry) ? 1 : 0;
+  if (!savedPosition) {
+    hasEntry = activeListing->skipPast(name, currentEntry) ? 1 : 0;
+    return hasEntry == 1;
+  }
+  for (size_t passed = 0; passed < *savedPosition && hasEntry == 1; ++passed) nextEntry();
   return hasEntry == 1;
 }
 
-// Saves the last component in savedName and cuts it off. Below the start
-// folder the path always holds a separator; false if it does not, so that a
-// broken invariant ends the walk instead of listing one folder forever.
-bool ascend() {
-  size_t cut = currentPath.rfind(platform::separator());
-  if (cut == std::string::npos) return false;
-  savedName.assign(currentPath, cut + 1);
-  currentPath.resize(cut);
-  return true;
+// Saves the last component in savedName, with its position, and cuts it off.
+void ascend() {
+  Level left = levels.back();
+  levels.pop_back();
+  savedName.assign(currentPath, left.nameStart);
+  savedPosition = left.position;
+  currentPath.resize(left.nameStart - 1);
 }
 
-int isAtStart(const char* start) { return currentPath.size() <= 2 || currentPath == start ? 1 : 0; }
+bool isAtStart() { return levels.empty(); }
 
 // Records the entry the listing stands on and goes down into it if it is a
 // directory, or moves on. Its metadata is read only now: entries passed over
@@ -91,10 +110,12 @@ void recordEntry() {
 }
 
 // Entered with the start folder's listing on its first recorded entry.
-void walkTree(const char* start) {
+void walkTree() {
+  levels.clear();
   int returning = 0;
   // Set while the parent is listed once more because the directory just left
-  // was no longer in it: the place is then found by the listing order.
+  // was no longer in it: the place is then found by the listing order, or by
+  // the directory's old position where the order is not known.
   int resumingByPosition = 0;
   for (;;) {
     if (hasEntry == 0) {
@@ -106,7 +127,8 @@ void walkTree(const char* start) {
         resumingByPosition = 1;
         continue;
       }
-      if (isAtStart(start) == 1 || !ascend()) return;
+      if (isAtStart()) return;
+      ascend();
       openListing();  // the parent again, from its start
       returning = 1;
       resumingByPosition = 0;
@@ -157,7 +179,7 @@ void scanFolder(const char* folder, size_t length) {
   currentPath = folder;
   platform::directorySearch().startWalk(currentPath);
   if (openListing() == 0) reportError("Nothing is that folder", 1);
-  walkTree(folder);
+  walkTree();
   writeTotalsLine();
   activeListing.reset();
   platform::directorySearch().startWalk(std::string());

@@ -1,10 +1,12 @@
 // The folder scan behind "/L" and the walk it runs.
 //
-// The walk is depth-first and keeps no stack: its only memory of the way down
-// is the current directory path. It climbs back out of a directory by cutting
-// the last component off the path, listing the parent again from its start
-// and passing over entries up to the one it left. At most one listing is
-// open at a time.
+// The walk is depth-first and keeps no listing open but one: its memory of
+// the way down is the current directory path and, per level of it, where the
+// level's name begins and (only where the parent's listing has no known
+// order) how many entries came before it, so memory stays bounded by the
+// path's length. It climbs back out of a directory by cutting the last
+// component off the path, listing the parent again from its start and
+// passing over entries up to the one it left.
 #ifndef DIRLOG_SNAPSHOT_TREE_WALKER_H_
 #define DIRLOG_SNAPSHOT_TREE_WALKER_H_
 

@@ -108,13 +108,24 @@ TEST_F(WalkTest, DeepTreeIsWalkedAndEndsAtAShortStartFolder) {
   EXPECT_EQ(paths[21], Fake::join({"w", "last"}));
 }
 
+// Listed in storage order, the example's start yields c.txt, d1, a.txt, d2:
+// a.txt is stored after d1 but sorts before it.
+void buildStoredExample(Fake& fake) {
+  fake.listIn(Fake::Order::kStorage);
+  fake.addFile(w({"c.txt"}));
+  fake.addFile(w({"d1", "x.txt"}));
+  fake.addFile(w({"a.txt"}));
+  fake.addDirectory(w({"d2"}));
+}
+
 // A directory that disappears while the walk is inside it must not take its
-// parent's later entries with it.
+// parent's later entries with it, whether or not the listing is sorted.
 TEST_F(WalkTest, DirectoryVanishingWhileInsideItKeepsTheParentsLaterEntries) {
   struct Case {
     const char* what;
     std::function<void(Fake&)> change;
     std::vector<std::string> expected;
+    void (*build)(Fake&) = buildWorkedExample;
   };
   const std::vector<Case> cases = {
       {"deleted",
@@ -127,11 +138,20 @@ TEST_F(WalkTest, DirectoryVanishingWhileInsideItKeepsTheParentsLaterEntries) {
        [](Fake& f) { f.rename(w({"d1"}), w({"y1"})); },
        {w({"a.txt"}), w({"d1"}), w({"d1", "x.txt"}), w({"d2"}), w({"y1"}), w({"y1", "x.txt"}),
         w({"z.txt"})}},
+      {"deleted, storage order",
+       [](Fake& f) { f.remove(w({"d1"})); },
+       {w({"c.txt"}), w({"d1"}), w({"d1", "x.txt"}), w({"a.txt"}), w({"d2"})},
+       buildStoredExample},
+      {"moved to a name that sorts earlier, storage order",
+       [](Fake& f) { f.rename(w({"d1"}), w({"b0"})); },
+       {w({"c.txt"}), w({"d1"}), w({"d1", "x.txt"}), w({"a.txt"}), w({"d2"}), w({"b0"}),
+        w({"b0", "x.txt"})},
+       buildStoredExample},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Fake fake;
-    buildWorkedExample(fake);
+    c.build(fake);
     // The start's second listing is the one that follows the walk's climb
     // out of d1: change the tree just before it.
     fake.onListing = [&](const std::string& directory, int listing) {
@@ -142,7 +162,8 @@ TEST_F(WalkTest, DirectoryVanishingWhileInsideItKeepsTheParentsLaterEntries) {
 }
 
 // Two levels up: the walk is inside d1/e1 when d1 goes, so the climb finds
-// neither e1 in d1 nor d1 itself, and must find its place again in the start.
+// neither e1 in d1 nor d1 itself, and must find its place again in the start,
+// in storage order by d1's position there, not e1's in d1.
 TEST_F(WalkTest, AncestorVanishingTwoLevelsUpKeepsTheStartsLaterEntries) {
   for (bool moved : {false, true}) {
     SCOPED_TRACE(moved ? "moved to a later name" : "deleted");
@@ -169,6 +190,16 @@ TEST_F(WalkTest, AncestorVanishingTwoLevelsUpKeepsTheStartsLaterEntries) {
     expected.push_back(w({"z.txt"}));
     EXPECT_EQ(scan(w({})), expected);
   }
+  Fake stored;
+  stored.listIn(Fake::Order::kStorage);
+  stored.addFile(w({"c.txt"}));
+  stored.addFile(w({"d1", "e1", "x.txt"}));
+  stored.addFile(w({"a.txt"}));
+  stored.onListing = [&](const std::string& directory, int) {
+    if (directory == w({"d1", "e1"})) stored.remove(w({"d1"}));
+  };
+  EXPECT_EQ(scan(w({})),
+            (std::vector<std::string>{w({"c.txt"}), w({"d1"}), w({"d1", "e1"}), w({"a.txt"})}));
 }
 
 TEST_F(WalkTest, VanishingParentOfTheStartEndsTheWalkCleanly) {
