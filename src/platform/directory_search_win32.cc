@@ -1,6 +1,15 @@
-// The directory search on Windows: the system's own find functions. Their
-// entries already carry every member, so complete() has nothing left to look
-// up.
+// The directory search on Windows: the system's wide-character find
+// functions. Their entries already carry every member, so complete() has
+// nothing left to look up.
+//
+// The code above this layer names entries in the ANSI code page, as
+// FindFirstFileA would: that keeps every log of names the code page holds
+// byte for byte as it was. But an ANSI path cannot stand for the directory
+// it came from: a name the code page cannot hold turns into "?" (a
+// wildcard), names that it maps to one text ("a" and U+FF41) meet, and the
+// system rewrites a path whose name ends in "." or a space. So this file
+// keeps the true UTF-16 path of every directory the walk is inside and lists
+// each by that path with the "\\?\" prefix, which the system takes as it is.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -9,15 +18,19 @@
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/directory_search.h"
 
 namespace platform {
 namespace {
 
+// The members hold what FindFirstFileA gives: as many bytes as the ANSI
+// find data has.
 static_assert(sizeof(FindData::cFileName) == sizeof(WIN32_FIND_DATAA::cFileName));
 static_assert(sizeof(FindData::cAlternateFileName) == sizeof(WIN32_FIND_DATAA::cAlternateFileName));
 
@@ -25,13 +38,41 @@ FileTime convertTime(const FILETIME& time) {
   return FileTime{time.dwLowDateTime, time.dwHighDateTime};
 }
 
+// A name in the ANSI code page, as FindFirstFileA gives it: unmappable
+// characters as the default character, others by best fit. A name longer in
+// the code page than the member holds (a long double-byte name) is cut at a
+// character boundary.
 template <size_t N>
-void copyText(char (&to)[N], const char (&from)[N]) {
-  std::memcpy(to, from, N);
-  to[N - 1] = '\0';
+void ansiText(char (&to)[N], const wchar_t* from) {
+  if (WideCharToMultiByte(CP_ACP, 0, from, -1, to, N, nullptr, nullptr) > 0) return;
+  int length = static_cast<int>(std::wcslen(from));
+  int written = 0;
+  while (length > 0 && written <= 0) {
+    --length;
+    if (length > 0 && IS_HIGH_SURROGATE(from[length - 1])) --length;
+    written = WideCharToMultiByte(CP_ACP, 0, from, length, to, N - 1, nullptr, nullptr);
+  }
+  to[written > 0 ? written : 0] = '\0';
 }
 
-void convert(const WIN32_FIND_DATAA& found, FindData& entry) {
+std::string ansiName(const wchar_t* name) {
+  char text[sizeof(FindData::cFileName)];
+  ansiText(text, name);
+  return text;
+}
+
+// A text of the ANSI code page in UTF-16, as FindFirstFileA reads its
+// argument.
+std::wstring wide(const char* text) {
+  int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  if (size <= 0) return std::wstring();
+  std::wstring converted(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text, -1, converted.data(), size);
+  converted.resize(static_cast<size_t>(size - 1));
+  return converted;
+}
+
+void convert(const WIN32_FIND_DATAW& found, FindData& entry) {
   entry.dwFileAttributes = found.dwFileAttributes;
   entry.ftCreationTime = convertTime(found.ftCreationTime);
   entry.ftLastAccessTime = convertTime(found.ftLastAccessTime);
@@ -40,71 +81,143 @@ void convert(const WIN32_FIND_DATAA& found, FindData& entry) {
   entry.nFileSizeLow = found.nFileSizeLow;
   entry.dwReserved0 = found.dwReserved0;
   entry.dwReserved1 = found.dwReserved1;
-  copyText(entry.cFileName, found.cFileName);
-  copyText(entry.cAlternateFileName, found.cAlternateFileName);
+  ansiText(entry.cFileName, found.cFileName);
+  ansiText(entry.cAlternateFileName, found.cAlternateFileName);
 }
 
-bool isDotEntry(const char* name) {
-  return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+// The order of NTFS listings (and of Wine's): names by their upper-case
+// UTF-16 forms, as an ordinal comparison that ignores case gives. Names
+// equal but for case cannot meet in one NTFS directory; where they can (Wine
+// on a case-sensitive file system), the exact code units decide, as they do
+// in Wine's order.
+int compareWide(const wchar_t* a, const wchar_t* b) {
+  int order = CompareStringOrdinal(a, -1, b, -1, TRUE);
+  if (order == CSTR_LESS_THAN) return -1;
+  if (order == CSTR_GREATER_THAN) return 1;
+  int exact = std::wcscmp(a, b);
+  return exact < 0 ? -1 : exact > 0 ? 1 : 0;
+}
+
+bool isDotEntry(const wchar_t* name) {
+  return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0;
 }
 
 // The directory's own entries as a listing begins with them when the system
 // gives none: a directory, no times, no size.
-WIN32_FIND_DATAA madeDotEntry(const char* name) {
-  WIN32_FIND_DATAA made{};
+WIN32_FIND_DATAW madeDotEntry(const wchar_t* name) {
+  WIN32_FIND_DATAW made{};
   made.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
-  std::strcpy(made.cFileName, name);
+  std::wcscpy(made.cFileName, name);
   return made;
 }
 
+// What a listing stands on. The search object shares it with the directory
+// search, which reads it when the walk goes down into that entry, after the
+// walk has released the listing.
+struct ListingState {
+  std::wstring directory;  // the true path listed
+  WIN32_FIND_DATAW found{};
+  bool standing = true;  // false once the listing has run out
+};
+
+// The directory the walk has just climbed out of, for the next listings of
+// its parent: its true name, and the name the walk knows it by.
+struct LeftDirectory {
+  std::wstring name;
+  std::string named;
+};
+
+enum class Kind { kProbe, kListing };
+enum class Order { kKnown, kUnknown };
+
 class Win32Search final : public Search {
  public:
-  // `first` is what FindFirstFileA gave. A listing yields "." and ".." first
+  // `first` is what FindFirstFileW gave. A listing yields "." and ".." first
   // whatever the system does: the root of a volume has neither (a walk gets
   // there through a junction or a mount point), and some directories reached
   // through links have "." alone. Without this the walk, which drops the
   // first two entries unseen, would lose real ones.
-  Win32Search(HANDLE handle, const WIN32_FIND_DATAA& first, bool listing, FindData& entry)
-      : handle_(handle), listing_(listing) {
-    if (listing_ && std::strcmp(first.cFileName, ".") != 0) {
+  Win32Search(HANDLE handle, const WIN32_FIND_DATAW& first, Kind kind,
+              std::shared_ptr<ListingState> state, Order order, std::optional<LeftDirectory> left,
+              FindData& entry)
+      : handle_(handle),
+        listing_(kind == Kind::kListing),
+        order_(order),
+        state_(std::move(state)),
+        left_(std::move(left)) {
+    if (listing_ && std::wcscmp(first.cFileName, L".") != 0) {
       held_ = first;
-      found_ = madeDotEntry(".");
+      state_->found = madeDotEntry(L".");
     } else {
-      found_ = first;
+      state_->found = first;
     }
-    convert(found_, entry);
+    convert(state_->found, entry);
   }
   ~Win32Search() override { FindClose(handle_); }
   Win32Search(const Win32Search&) = delete;
   Win32Search& operator=(const Win32Search&) = delete;
 
   bool next(FindData& entry) override {
-    if (!standing_) return false;
-    ++position_;
-    if (listing_ && position_ == 1) {
-      standing_ = fetch(found_);
-      if (!standing_ || std::strcmp(found_.cFileName, "..") != 0) {
-        if (standing_) held_ = found_;
-        found_ = madeDotEntry("..");
-        standing_ = true;
-      }
-    } else {
-      do {
-        standing_ = fetch(found_);
-      } while (standing_ && listing_ && isDotEntry(found_.cFileName));
-    }
-    if (standing_) convert(found_, entry);
-    return standing_;
+    if (!move()) return false;
+    convert(state_->found, entry);
+    return true;
   }
 
   bool complete(FindData& entry) override {
-    if (standing_) convert(found_, entry);
-    return standing_;
+    if (state_->standing) convert(state_->found, entry);
+    return state_->standing;
+  }
+
+  // The directory just climbed out of is found by its true name: its ANSI
+  // name may be another entry's too. Entries passed over are not converted.
+  bool skipTo(const char* name, FindData& entry) override {
+    if (!standsForLeft(name)) return Search::skipTo(name, entry);
+    while (std::wcscmp(state_->found.cFileName, left_->name.c_str()) != 0) {
+      if (!move()) return false;
+    }
+    convert(state_->found, entry);
+    return true;
+  }
+
+  bool skipPast(const char* name, FindData& entry) override {
+    if (!standsForLeft(name) || order_ == Order::kUnknown) return Search::skipPast(name, entry);
+    while (compareWide(state_->found.cFileName, left_->name.c_str()) <= 0) {
+      if (!move()) return false;
+    }
+    convert(state_->found, entry);
+    return true;
+  }
+
+  std::optional<size_t> unorderedPosition() const override {
+    if (!listing_ || order_ == Order::kKnown || position_ < 2) return std::nullopt;
+    return static_cast<size_t>(position_ - 2);
   }
 
  private:
+  bool standsForLeft(const char* name) const { return left_ && left_->named == name; }
+
+  // Moves to the next entry without converting it.
+  bool move() {
+    WIN32_FIND_DATAW& found = state_->found;
+    if (!state_->standing) return false;
+    ++position_;
+    if (listing_ && position_ == 1) {
+      state_->standing = fetch(found);
+      if (!state_->standing || std::wcscmp(found.cFileName, L"..") != 0) {
+        if (state_->standing) held_ = found;
+        found = madeDotEntry(L"..");
+        state_->standing = true;
+      }
+    } else {
+      do {
+        state_->standing = fetch(found);
+      } while (state_->standing && listing_ && isDotEntry(found.cFileName));
+    }
+    return state_->standing;
+  }
+
   // The system's next entry, or the one held back behind a made-up dot entry.
-  bool fetch(WIN32_FIND_DATAA& into) {
+  bool fetch(WIN32_FIND_DATAW& into) {
     if (held_) {
       into = *held_;
       held_.reset();
@@ -112,60 +225,151 @@ class Win32Search final : public Search {
     }
     if (systemDone_) return false;
     // Members the system leaves alone (Wine writes neither reserved word)
-    // must not carry over from the previous entry or from the stack.
-    into = WIN32_FIND_DATAA{};
-    systemDone_ = FindNextFileA(handle_, &into) == 0;
+    // must not carry over from the previous entry.
+    into = WIN32_FIND_DATAW{};
+    systemDone_ = FindNextFileW(handle_, &into) == 0;
     return !systemDone_;
   }
 
   HANDLE handle_;
   bool listing_;
-  WIN32_FIND_DATAA found_{};
-  std::optional<WIN32_FIND_DATAA> held_;
+  Order order_;
+  std::shared_ptr<ListingState> state_;
+  std::optional<LeftDirectory> left_;
+  std::optional<WIN32_FIND_DATAW> held_;
   long long position_ = 0;
-  bool standing_ = true;     // false once the search has run out
-  bool systemDone_ = false;  // FindNextFileA has said there is no more
+  bool systemDone_ = false;  // FindNextFileW has said there is no more
 };
 
-// The system's names are in the ANSI code page; the order of a listing is
-// that of their UTF-16 forms.
-std::wstring wide(const char* name) {
-  int length = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
-  if (length <= 0) return std::wstring();
-  std::wstring text(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, name, -1, text.data(), length);
-  text.resize(static_cast<size_t>(length - 1));
-  return text;
+// One directory on the walk's way down: the path the walk names it by, its
+// true path (with the "\\?\" prefix and no separator at the end), and
+// whether its listings come in a known order.
+struct Level {
+  std::string named;
+  std::wstring path;
+  Order order;
+};
+
+// NTFS and ReFS list a directory in the order of compareWide; FAT, exFAT
+// and many network file systems in storage order. Asked of the volume that
+// holds the directory itself (a mount point leads to another volume).
+Order orderOf(const std::wstring& directory) {
+  // Without the separator at the end, the root "\\?\C:" would be the volume.
+  std::wstring opened = directory + L"\\";
+  HANDLE handle =
+      CreateFileW(opened.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return Order::kUnknown;
+  wchar_t system[MAX_PATH + 1] = L"";
+  BOOL known = GetVolumeInformationByHandleW(handle, nullptr, 0, nullptr, nullptr, nullptr, system,
+                                             MAX_PATH + 1);
+  CloseHandle(handle);
+  if (!known) return Order::kUnknown;
+  return std::wcscmp(system, L"NTFS") == 0 || std::wcscmp(system, L"ReFS") == 0 ? Order::kKnown
+                                                                                : Order::kUnknown;
+}
+
+// The true path of the directory that a listing pattern (a path followed by
+// "\*") names when read as the system reads any path: made absolute, then
+// given the prefix that stops any further rewriting. Empty when it cannot be
+// made.
+std::wstring pathOfPattern(const std::string& pattern) {
+  std::wstring text = wide(pattern.c_str());
+  DWORD size = GetFullPathNameW(text.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return std::wstring();
+  std::wstring full(size, L'\0');
+  size = GetFullPathNameW(text.c_str(), size, full.data(), nullptr);
+  full.resize(size);
+  if (full.size() < 3 || full.compare(full.size() - 2, 2, L"\\*") != 0) return std::wstring();
+  full.resize(full.size() - 2);
+  if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) return full;
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
 }
 
 class Win32DirectorySearch final : public DirectorySearch {
  public:
-  // The system refuses on its own an empty text, a drive root and a text
-  // ending in "\".
+  // A probe reads the path as FindFirstFileA does, which refuses on its own
+  // an empty text, a drive root and a text ending in "\".
   std::unique_ptr<Search> findFirst(const std::string& pattern, FindData& entry) override {
-    WIN32_FIND_DATAA found{};
-    HANDLE handle = FindFirstFileA(pattern.c_str(), &found);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
     bool listing = pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, "\\*") == 0;
-    return std::make_unique<Win32Search>(handle, found, listing, entry);
+    std::shared_ptr<ListingState> state = std::make_shared<ListingState>();
+    std::wstring searched = wide(pattern.c_str());
+    Order order = Order::kKnown;
+    std::optional<LeftDirectory> left;
+    if (listing) {
+      const Level* level = place(pattern);
+      lastListing_.reset();
+      if (level == nullptr) return nullptr;
+      state->directory = level->path;
+      searched = level->path + L"\\*";
+      order = level->order;
+      left = left_;
+    }
+    WIN32_FIND_DATAW found{};
+    HANDLE handle = FindFirstFileW(searched.c_str(), &found);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (listing) lastListing_ = state;
+    return std::make_unique<Win32Search>(handle, found, listing ? Kind::kListing : Kind::kProbe,
+                                         std::move(state), order, std::move(left), entry);
   }
 
   bool deleteFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
 
-  // NTFS keeps a directory's names in the order of their upper-case UTF-16
-  // forms, which is what an ordinal comparison that ignores case gives; Wine
-  // sorts its listings the same way. Names equal but for case cannot meet in
-  // one NTFS directory; where they can (Wine on a case-sensitive file
-  // system), the exact code units decide, as they do in Wine's order.
   int compareNames(const char* a, const char* b) const override {
-    std::wstring left = wide(a);
-    std::wstring right = wide(b);
-    int order = CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
-                                     static_cast<int>(right.size()), TRUE);
-    if (order == CSTR_LESS_THAN) return -1;
-    if (order == CSTR_GREATER_THAN) return 1;
-    return left.compare(right);
+    return compareWide(wide(a).c_str(), wide(b).c_str());
   }
+
+ private:
+  // The directory that the listing `pattern` names, among the levels of the
+  // way down, which it updates: the entry the last listing stood on (going
+  // down), a directory the walk is inside (coming back up, or listing again),
+  // else a new way down from the path as the system reads it.
+  const Level* place(const std::string& pattern) {
+    std::string named = pattern.substr(0, pattern.size() - 2);
+    if (const Level* below = goDown(named)) return below;
+    for (size_t k = levels_.size(); k-- > 0;) {
+      if (levels_[k].named != named) continue;
+      if (k + 1 < levels_.size()) {
+        const Level& child = levels_[k + 1];
+        left_ = LeftDirectory{child.path.substr(levels_[k].path.size() + 1),
+                              child.named.substr(named.size() + 1)};
+        levels_.resize(k + 1);
+      }
+      return &levels_[k];
+    }
+    levels_.clear();
+    left_.reset();
+    std::wstring path = pathOfPattern(pattern);
+    if (path.empty()) return nullptr;
+    levels_.push_back(Level{named, path, orderOf(path)});
+    return &levels_.back();
+  }
+
+  // The level for `named` when it is the innermost directory's path followed
+  // by the separator and the name of the entry the last listing stood on.
+  const Level* goDown(const std::string& named) {
+    if (levels_.empty() || !lastListing_ || !lastListing_->standing) return nullptr;
+    const Level& parent = levels_.back();
+    if (lastListing_->directory != parent.path) return nullptr;
+    const WIN32_FIND_DATAW& found = lastListing_->found;
+    size_t cut = parent.named.size();
+    if (named.size() <= cut || named.compare(0, cut, parent.named) != 0 || named[cut] != '\\' ||
+        named.compare(cut + 1, std::string::npos, ansiName(found.cFileName)) != 0) {
+      return nullptr;
+    }
+    std::wstring path = parent.path + L"\\" + found.cFileName;
+    // Only a mount point or a junction can lead to another volume.
+    Order order =
+        (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? orderOf(path) : parent.order;
+    levels_.push_back(Level{named, std::move(path), order});
+    left_.reset();
+    return &levels_.back();
+  }
+
+  std::vector<Level> levels_;  // the walk's way down, outermost first
+  std::optional<LeftDirectory> left_;
+  std::shared_ptr<const ListingState> lastListing_;
 };
 
 DirectorySearch* installedSearch = nullptr;
