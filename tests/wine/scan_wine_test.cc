@@ -118,6 +118,54 @@ TEST_F(WineScanTest, EntriesComeInTheListingOrderOfTheSystem) {
                                       "c:\\w\\C", "c:\\w\\_u"}));
 }
 
+// Names that an ANSI path cannot stand for: one the code page cannot hold
+// ("?" is a wildcard), two that it maps to one text, a name the system would
+// strip of its last dot or space, a double-byte name whose trail byte is
+// the separator's. Each entry is recorded once, under the name that
+// FindFirstFileA gives, with its own subtree, and the scan ends.
+TEST_F(WineScanTest, EveryNameIsWalkedByItsTrueNameAndLoggedAsTheAnsiSearchGivesIt) {
+  const std::string so = "\x83\x5C", hon = "\x96\x7B", nou = "\x94\x5C", hyou = "\x95\x5C";
+  const struct {
+    const char* what;
+    std::vector<std::string> files;  // below c:\w, as Linux names them
+    std::vector<std::string> paths;  // recorded below c:\w, in the code page
+    bool codePage932;
+  } cases[] = {
+      {"two names outside the code page",
+       {"日本/f", "中国/g"},
+       {"??", "??\\g", "??", "??\\f"},
+       false},
+      {"one name outside the code page",
+       {"日本/f", "日本/s/g"},
+       {"??", "??\\f", "??\\s", "??\\s\\g"},
+       false},
+      {"a name that best fit maps onto another",
+       {"a/f", "ａ/g"},
+       {"a", "a\\f", "a", "a\\g"},
+       false},
+      {"names ending in a dot or a space",
+       {"foo./in-dot", "foo/in-plain", "bar /in-space"},
+       {"bar ", "bar \\in-space", "foo", "foo\\in-plain", "foo.", "foo.\\in-dot"},
+       false},
+      {"code page 932, trail bytes 0x5C",
+       {"ソ/f", "本", "能/h", "表/g"},
+       {so, so + "\\f", hon, nou, nou + "\\h", hyou, hyou + "\\g"},
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    cleanDriveC();
+    for (const std::string& relative : c.files) file("w/" + relative);
+    WineRun run =
+        runDirlog({"/Lc:\\w"}, {}, c.codePage932 ? codePage932() : std::vector<std::string>{});
+    EXPECT_EQ(run.exitStatus, 0);
+    if (run.exitStatus != 0) continue;  // a walk that looped: its log is no use
+    std::vector<std::string> expected;
+    for (const std::string& path : c.paths) expected.push_back("c:\\w\\" + path);
+    EXPECT_EQ(recordPaths(log(1)), expected);
+  }
+}
+
 TEST_F(WineScanTest, FolderErrorsAreFatalAndLeaveTheDocumentedLogsBehind) {
   file("w/file");
   fs::create_directories(driveC() / "t/empty");

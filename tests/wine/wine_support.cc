@@ -2,12 +2,17 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <stdexcept>
 
@@ -27,13 +32,17 @@ struct Output {
 
 enum class Capture { kStdout, kNothing };
 
-// Runs `argv` with the prefix in its environment and Wine's debug channels
-// off. Standard input is empty; standard error goes nowhere, and standard
-// output too unless it is captured. A program that leaves a server behind
-// must not be captured: the server would hold the pipe open, and the read
-// would wait for it to end.
+// Runs `argv` with the prefix and `environment` ("NAME=value" each) in its
+// environment and Wine's debug channels off. Standard input is empty;
+// standard error goes nowhere, and standard output too unless it is
+// captured. A program that leaves a server behind must not be captured: the
+// server would hold the pipe open, and the read would wait for it to end.
+// A captured program still running after `limit` is killed, so that a hang
+// fails at once.
 Output runProgram(const std::vector<std::string>& argv, const fs::path& workingDirectory = {},
-                  Capture capture = Capture::kStdout) {
+                  Capture capture = Capture::kStdout,
+                  const std::vector<std::string>& environment = {},
+                  std::chrono::seconds limit = std::chrono::seconds(30)) {
   int pipeEnds[2];
   if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe");
   pid_t child = fork();
@@ -47,6 +56,7 @@ Output runProgram(const std::vector<std::string>& argv, const fs::path& workingD
     dup2(nothingOut, 2);
     setenv("WINEPREFIX", prefix.c_str(), 1);
     setenv("WINEDEBUG", "-all", 1);
+    for (const std::string& setting : environment) putenv(strdup(setting.c_str()));
     if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) _exit(127);
     std::vector<std::string> copies = argv;
     std::vector<char*> pointers;
@@ -58,8 +68,21 @@ Output runProgram(const std::vector<std::string>& argv, const fs::path& workingD
   close(pipeEnds[1]);
   Output result;
   char buffer[4096];
-  ssize_t got;
-  while ((got = read(pipeEnds[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, got);
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    struct pollfd readable = {pipeEnds[0], POLLIN, 0};
+    int ready = left.count() > 0 ? poll(&readable, 1, static_cast<int>(left.count())) : 0;
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) {
+      kill(child, SIGKILL);
+      break;
+    }
+    ssize_t got = read(pipeEnds[0], buffer, sizeof buffer);
+    if (got <= 0) break;
+    result.out.append(buffer, static_cast<size_t>(got));
+  }
   close(pipeEnds[0]);
   int status = 0;
   waitpid(child, &status, 0);
@@ -140,11 +163,30 @@ fs::path onDriveC(const std::string& windowsPath) {
   return drive / relative;
 }
 
-WineRun runDirlog(const std::vector<std::string>& arguments, const fs::path& workingDirectory) {
+WineRun runDirlog(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
+                  const std::vector<std::string>& environment) {
   std::vector<std::string> argv = {DIRLOG_WINE, DIRLOG_EXE};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  Output output = runProgram(argv, workingDirectory);
+  Output output = runProgram(argv, workingDirectory, Capture::kStdout, environment);
   return WineRun{output.exitStatus, output.out};
+}
+
+std::vector<std::string> codePage932() {
+  // Wine takes the code page from the process's locale, which must exist:
+  // it is compiled once into the prefix's folder rather than the system's.
+  static const fs::path locales = [] {
+    fs::path folder = prefix / "dirlog-locales";
+    if (!fs::exists(folder / "ja_JP.UTF-8")) {
+      fs::create_directories(folder);
+      std::string made = (folder / "ja_JP.UTF-8").string();
+      if (runProgram({"localedef", "-i", "ja_JP", "-f", "UTF-8", made}, {}, Capture::kNothing)
+              .exitStatus != 0) {
+        throw std::runtime_error("localedef ja_JP.UTF-8 (Debian package locales)");
+      }
+    }
+    return folder;
+  }();
+  return {"LOCPATH=" + locales.string(), "LC_ALL=ja_JP.UTF-8"};
 }
 
 namespace {

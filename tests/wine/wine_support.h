@@ -26,10 +26,17 @@ const std::filesystem::path& driveC();
 std::string windowsPath(const std::string& relative);
 
 // Runs dirlog.exe under Wine with `arguments` after its own name, in
-// `workingDirectory` (a Linux folder inside drive C) when one is given.
-// Standard error, where Wine speaks, is dropped.
+// `workingDirectory` (a Linux folder inside drive C) when one is given, with
+// `environment` ("NAME=value" each) added. Standard error, where Wine
+// speaks, is dropped. A run still going after 30 seconds is killed
+// (exitStatus -1).
 WineRun runDirlog(const std::vector<std::string>& arguments,
-                  const std::filesystem::path& workingDirectory = {});
+                  const std::filesystem::path& workingDirectory = {},
+                  const std::vector<std::string>& environment = {});
+
+// The environment under which Wine's ANSI code page is 932 (Japanese,
+// double-byte), for runDirlog.
+std::vector<std::string> codePage932();
 
 // What the platform's directory search reports for each Windows path, from
 // a helper program built with dirlog.exe: the members that follow the path
