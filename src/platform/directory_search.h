@@ -94,17 +94,19 @@ class DirectorySearch {
   // probes the one entry it names, completed; it fails for an empty text, a
   // root, and a text ending in the separator.
   //
-  // Names reach the caller as text that need not name the entry alone (on
-  // Windows, the ANSI code page form of a UTF-16 name, which several names
-  // may share). The search therefore keeps the true names of the way down:
-  // a listing of "<d><separator><name>" + separator + "*", where <d> is the
-  // directory of the last listing and <name> the name of the entry that
-  // listing stands on (or stood on when released), lists that very entry;
-  // a listing of a directory that an earlier such listing went down through
-  // lists that directory again; and right after such a climb, skipTo and
-  // skipPast take the name of the directory climbed out of as that
-  // directory's true name. Any other pattern is read as the system reads a
-  // path.
+  // A name may reach the caller as a text that other names share (on
+  // Windows, the ANSI code page form of a UTF-16 name), so a listing never
+  // reads the path of its pattern afresh where it can tell which directory
+  // is meant; the search keeps the true paths of the way down:
+  //  - going down: "<d>" separator "<name>" separator "*", where <d> is the
+  //    path of the last listing and <name> the name of the entry on which
+  //    that listing stands (or stood when released), lists that very entry;
+  //  - coming back: the path of a directory on the way down lists that same
+  //    directory, and until the next descent, skipTo and skipPast take the
+  //    name of the directory last climbed out of as that directory's true
+  //    name;
+  //  - any other pattern starts a new way down from its path as the system
+  //    reads it.
   virtual std::unique_ptr<Search> findFirst(const std::string& pattern, FindData& entry) = 0;
 
   // Starts a walk of the tree below `folder`, the text that the walk's

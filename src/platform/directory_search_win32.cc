@@ -316,7 +316,14 @@ class Win32DirectorySearch final : public DirectorySearch {
 
   bool deleteFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
 
+  // Names of up to MAX_PATH characters are converted without an allocation.
   int compareNames(const char* a, const char* b) const override {
+    wchar_t left[MAX_PATH];
+    wchar_t right[MAX_PATH];
+    if (MultiByteToWideChar(CP_ACP, 0, a, -1, left, MAX_PATH) > 0 &&
+        MultiByteToWideChar(CP_ACP, 0, b, -1, right, MAX_PATH) > 0) {
+      return compareWide(left, right);
+    }
     return compareWide(wide(a).c_str(), wide(b).c_str());
   }
 
