@@ -124,7 +124,8 @@ TEST_F(WineScanTest, EntriesComeInTheListingOrderOfTheSystem) {
 // the separator's. Each entry is recorded once, under the name that
 // FindFirstFileA gives, with its own subtree, and the scan ends.
 TEST_F(WineScanTest, EveryNameIsWalkedByItsTrueNameAndLoggedAsTheAnsiSearchGivesIt) {
-  const std::string so = "\x83\x5C", hon = "\x96\x7B", nou = "\x94\x5C", hyou = "\x95\x5C";
+  const std::string so = "\x83\x5C", hon = "\x96\x7B", nou = "\x94\x5C", hyou = "\x95\x5C",
+                    zenkakuZ = "\x82\x9A";
   const struct {
     const char* what;
     std::vector<std::string> files;  // below c:\w, as Linux names them
@@ -148,8 +149,8 @@ TEST_F(WineScanTest, EveryNameIsWalkedByItsTrueNameAndLoggedAsTheAnsiSearchGives
        {"bar ", "bar \\in-space", "foo", "foo\\in-plain", "foo.", "foo.\\in-dot"},
        false},
       {"code page 932, trail bytes 0x5C",
-       {"ソ/f", "本", "能/h", "表/g"},
-       {so, so + "\\f", hon, nou, nou + "\\h", hyou, hyou + "\\g"},
+       {"ソ/f", "本", "能/h", "表/g", "ｚ"},
+       {so, so + "\\f", hon, nou, nou + "\\h", hyou, hyou + "\\g", zenkakuZ},
        true},
   };
   for (const auto& c : cases) {
