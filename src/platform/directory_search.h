@@ -105,8 +105,8 @@ class DirectorySearch {
   //    directory, and until the next descent, skipTo and skipPast take the
   //    name of the directory last climbed out of as that directory's true
   //    name;
-  //  - any other pattern starts a new way down from its path as the system
-  //    reads it.
+  //  - any other pattern, and the first after startWalk(), starts a new way
+  //    down from its path as the system reads it.
   virtual std::unique_ptr<Search> findFirst(const std::string& pattern, FindData& entry) = 0;
 
   // Starts a walk of the tree below `folder`, the text that the walk's

@@ -314,6 +314,13 @@ class Win32DirectorySearch final : public DirectorySearch {
                                          std::move(state), order, std::move(left), entry);
   }
 
+  // Nothing of the last walk's way down is kept for the next.
+  void startWalk(const std::string&) override {
+    levels_.clear();
+    left_.reset();
+    lastListing_.reset();
+  }
+
   bool deleteFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
 
   // Names of up to MAX_PATH characters are converted without an allocation.
