@@ -237,6 +237,15 @@ TEST(ViewMoves, PairsOnlyUnambiguousDeletionsAndCreations) {
   EXPECT_EQ(listing(moves(changes)),
             (std::vector<std::string>{"moved a b", "deleted twin1", "deleted twin2",
                                       "created twin3", "created c"}));
+  // Equal values: a name kept on both sides decides, and then the one pair
+  // left; a name found twice decides nothing.
+  changes = {deleted(directory("d", 4), 0), deleted(directory("d/in", 4), 1),
+             deleted(file("x/n", 1, 1), 2), deleted(file("y/n", 1, 1), 3),
+             created(directory("e", 4), 0), created(directory("e/in", 4), 1),
+             created(file("z/n", 1, 1), 2), created(file("z/m", 1, 1), 3)};
+  EXPECT_EQ(listing(moves(changes)),
+            (std::vector<std::string>{"moved d e", "deleted x/n", "deleted y/n", "created z/n",
+                                      "created z/m"}));
   // One deleted entry, two created candidates: neither is taken.
   changes = {deleted(file("a", 5, 7), 0), created(file("b", 5, 7), 0), created(file("c", 5, 7), 1)};
   EXPECT_EQ(listing(moves(changes)),
