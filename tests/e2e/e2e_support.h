@@ -36,6 +36,8 @@ struct RunOptions {
   // The program's address space is limited to this many bytes (RLIMIT_AS);
   // 0 for no limit.
   uint64_t addressSpaceLimit = 0;
+  // The program run: dirlog unless another is named (dirlog-view).
+  std::string program;
 };
 
 // The exit status of a run that could not give up root as asked.
@@ -69,6 +71,9 @@ RunResult runDirlog(const std::vector<std::string>& arguments, const std::string
                     const std::filesystem::path& workingDirectory = {});
 RunResult runDirlog(const std::vector<std::string>& arguments, const std::string& root,
                     const RunOptions& options);
+
+// Runs dirlog-view to its end, as runDirlog runs dirlog.
+RunResult runDirlogView(const std::vector<std::string>& arguments, const std::string& root);
 
 // The factor that time limits are multiplied by (1 without a wrapper).
 double timeoutScale();

@@ -189,6 +189,13 @@ std::vector<std::string> codePage932() {
   return {"LOCPATH=" + locales.string(), "LC_ALL=ja_JP.UTF-8"};
 }
 
+WineRun runDirlogView(const std::vector<std::string>& arguments) {
+  std::vector<std::string> argv = {DIRLOG_WINE, DIRLOG_VIEW_EXE};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  Output output = runProgram(argv);
+  return WineRun{output.exitStatus, output.out};
+}
+
 namespace {
 
 // The search helper's members for each path, attributes made signed; none

@@ -38,6 +38,9 @@ WineRun runDirlog(const std::vector<std::string>& arguments,
 // double-byte), for runDirlog.
 std::vector<std::string> codePage932();
 
+// Runs dirlog-view.exe under Wine the same way.
+WineRun runDirlogView(const std::vector<std::string>& arguments);
+
 // What the platform's directory search reports for each Windows path, from
 // a helper program built with dirlog.exe: the members that follow the path
 // in a record line, as a log writes them (name, short name, attributes as a
