@@ -18,3 +18,8 @@ add_custom_command(
 add_library(dirlog_html STATIC ${CMAKE_CURRENT_LIST_DIR}/html_page.cc ${DIRLOG_HTML_HEADER})
 target_include_directories(dirlog_html PUBLIC ${PROJECT_SOURCE_DIR}/src
                                        PRIVATE ${PROJECT_BINARY_DIR}/generated)
+
+if(BUILD_TESTING)
+  target_sources(dirlog_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/html_page_test.cc)
+  target_link_libraries(dirlog_tests PRIVATE dirlog_html)
+endif()

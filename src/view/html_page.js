@@ -141,7 +141,7 @@
     if (text && !lowerPaths) lowerPaths = rows.map((r) => (r[PATH] + '\n' + r[OLD_PATH]).toLowerCase());
     const folder = state.folder;
     const prefix = folder ? folder + separator : '';
-    const below = (path) => path === folder || path.startsWith(prefix);
+    const below = (path) => path.startsWith(prefix);
     const kept = new Uint32Array(n);
     let m = 0;
     for (let j = 0; j < n; j++) {
@@ -184,7 +184,9 @@
     const before = r[WRITTEN_OLD], after = r[WRITTEN_NEW];
     const cell = el('td', 'c-time');
     if (before && after && before !== after) {
-      cell.append(line(when(before)), line('\u2192 ' + when(after)));
+      // Times that differ only below the second show their fractions.
+      const coarse = when(before) !== when(after);
+      cell.append(line(coarse ? when(before) : before), line('\u2192 ' + (coarse ? when(after) : after)));
     } else {
       cell.append(line(when(after || before)));
     }
