@@ -15,11 +15,9 @@ add_custom_command(
   COMMENT "Embedding the HTML page's markup, style sheet and script"
   VERBATIM)
 
-add_library(dirlog_html STATIC ${CMAKE_CURRENT_LIST_DIR}/html_page.cc ${DIRLOG_HTML_HEADER})
-target_include_directories(dirlog_html PUBLIC ${PROJECT_SOURCE_DIR}/src
-                                       PRIVATE ${PROJECT_BINARY_DIR}/generated)
+target_sources(dirlog_view_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/html_page.cc ${DIRLOG_HTML_HEADER})
+target_include_directories(dirlog_view_core PRIVATE ${PROJECT_BINARY_DIR}/generated)
 
 if(BUILD_TESTING)
   target_sources(dirlog_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/html_page_test.cc)
-  target_link_libraries(dirlog_tests PRIVATE dirlog_html)
 endif()

@@ -1,0 +1,37 @@
+// What dirlog-view asks of the system beyond the directory search: opening a
+// log with the reason when it cannot, when a log was last written, whether
+// an output stream is a terminal that shows colour, the local time's offset,
+// and the name behind a user id.
+#ifndef DIRLOG_PLATFORM_VIEW_SUPPORT_H_
+#define DIRLOG_PLATFORM_VIEW_SUPPORT_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// Opens `path` for reading in binary mode. Returns nullptr and sets `reason`
+// (the system's words, such as "No such file or directory") when it cannot,
+// a directory of that name included ("Is a directory").
+std::FILE* openLogFile(const std::string& path, std::string& reason);
+
+// When the file was last written, in 100 ns units since 1601-01-01 UTC, or
+// nothing when that cannot be told.
+std::optional<uint64_t> lastWriteTime(const std::string& path);
+
+// Whether `stream` goes to a terminal. On Windows a console also has its
+// escape sequences switched on, so that colour shows there.
+bool isColorTerminal(std::FILE* stream);
+
+// The local time's offset from UTC, in seconds east, at the moment given in
+// seconds since 1970-01-01 UTC.
+int32_t localUtcOffset(int64_t unixSeconds);
+
+// The name of the user with id `uid` where this system knows one.
+std::optional<std::string> userName(uint32_t uid);
+
+}  // namespace platform
+
+#endif  // DIRLOG_PLATFORM_VIEW_SUPPORT_H_

@@ -1,0 +1,317 @@
+#include "view/log_comparison.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "compare/log_reader.h"
+#include "compare/record_index.h"
+#include "compare/record_parser.h"
+
+namespace view {
+namespace {
+
+// Fifteen fields are fourteen commas; a cut line has fewer.
+constexpr size_t kRecordCommas = 14;
+// Created entries list after every other change.
+constexpr uint64_t kCreatedOrder = uint64_t{1} << 40;
+
+bool endsLine(const LinePiece& piece) {
+  return (piece.length > 0 && piece.text[piece.length - 1] == '\n') ||
+         piece.length < kMaxPieceLength;
+}
+
+// A record line the view reads: a "-" first, the whole line in one piece,
+// all fifteen fields.
+bool isReadableRecord(const LinePiece& piece) {
+  return piece.text[0] == '-' && endsLine(piece) &&
+         static_cast<size_t>(std::count(piece.text, piece.text + piece.length, ',')) >=
+             kRecordCommas;
+}
+
+bool isTotalsLine(const LinePiece& piece) { return std::strncmp(piece.text, "FILEs - ", 8) == 0; }
+
+std::string shownText(const LinePiece& piece) {
+  size_t length = std::min(piece.length, kUnreadTextLength);
+  while (length > 0 && (piece.text[length - 1] == '\n' || piece.text[length - 1] == '\r')) {
+    --length;
+  }
+  return std::string(piece.text, length);
+}
+
+// A log's lines as the view takes them: record lines, and lines it cannot
+// read, which are reported; the totals line is passed over.
+class LineWalk {
+ public:
+  enum class What { kRecord, kUnread, kEnd };
+
+  explicit LineWalk(LogReader& reader) : reader_(reader) {}
+
+  // The next line. For a record `piece` holds it; for an unread line
+  // unreadText() holds its start. `indexed` tells how many pieces of it
+  // begin with "-": the record index numbers every such piece.
+  What next(LinePiece& piece, uint32_t& indexed) {
+    indexed = 0;
+    for (;;) {
+      if (!reader_.next(piece)) return What::kEnd;
+      ++line_;
+      if (piece.text[0] == '-') ++indexed;
+      if (!endsLine(piece)) {
+        unreadText_ = shownText(piece);
+        passOverRest(piece, indexed);
+        return What::kUnread;
+      }
+      if (isReadableRecord(piece)) return What::kRecord;
+      if (isTotalsLine(piece)) continue;
+      unreadText_ = shownText(piece);
+      return What::kUnread;
+    }
+  }
+
+  uint64_t lineNumber() const { return line_; }
+  const std::string& unreadText() const { return unreadText_; }
+
+ private:
+  // A line longer than any record: its further pieces belong to it.
+  void passOverRest(LinePiece& piece, uint32_t& indexed) {
+    while (reader_.next(piece)) {
+      if (piece.text[0] == '-') ++indexed;
+      if (endsLine(piece)) return;
+    }
+  }
+
+  LogReader& reader_;
+  uint64_t line_ = 0;
+  std::string unreadText_;
+};
+
+char separatorOf(const char* path) { return std::strchr(path, '/') != nullptr ? '/' : '\\'; }
+
+class Comparer {
+ public:
+  Comparer(std::FILE* before, std::FILE* after, const ComparisonOptions& options)
+      : beforeLog_(before),
+        afterLog_(after),
+        options_(options),
+        rules_(logReadRules()),
+        search_(after, rules_, options.blockSize, true) {}
+
+  Comparison run() {
+    {
+      LogReader indexing(afterLog_, rules_, options_.blockSize, true);
+      index_.build(indexing);
+    }
+    learnAfterStart();
+    walkBeforeLog();
+    walkAfterLog();
+    return std::move(result_);
+  }
+
+ private:
+  void learnAfterStart() {
+    for (uint32_t ordinal = 0; ordinal < index_.size(); ++ordinal) {
+      if (!search_.readAt(index_.offset(ordinal), candidate_)) continue;
+      if (!isReadableRecord(candidate_)) continue;
+      char path[kMaxPathLength + 1];
+      parseRecordPath(candidate_.text, path);
+      learnStart(result_.after, path);
+      result_.system = result_.after.separator == '/' ? LogSystem::kPosix : LogSystem::kWindows;
+      return;
+    }
+  }
+
+  static void learnStart(LogFacts& facts, const char* path) {
+    facts.separator = separatorOf(path);
+    facts.start = startFolderOf(path);
+  }
+
+  void note(UnreadLine::Log log, const LineWalk& lines) {
+    ++result_.unreadCount;
+    if (result_.unread.size() < kUnreadListed) {
+      result_.unread.push_back({log, lines.lineNumber(), lines.unreadText()});
+    }
+  }
+
+  // The path a before entry has in the after log.
+  std::string lookupPath(const char* path, size_t length) const {
+    std::string full(path, length);
+    if (options_.matching == PathMatching::kExact || result_.after.separator == 0) return full;
+    const LogFacts& before = result_.before;
+    std::string rest = belowStart(full, before.start, before.separator);
+    if (rest == full) return full;
+    return result_.after.start + result_.after.separator + rest;
+  }
+
+  void walkBeforeLog() {
+    LogReader walk(beforeLog_, rules_, options_.blockSize, false);
+    LineWalk lines(walk);
+    LinePiece piece;
+    uint32_t indexed;
+    for (LineWalk::What what; (what = lines.next(piece, indexed)) != LineWalk::What::kEnd;) {
+      if (what == LineWalk::What::kUnread) {
+        note(UnreadLine::Log::kBefore, lines);
+        continue;
+      }
+      uint64_t order = result_.before.records++;
+      char path[kMaxPathLength + 1];
+      size_t length = parseRecordPath(piece.text, path);
+      if (order == 0) {
+        learnStart(result_.before, path);
+        if (result_.after.separator == 0) {
+          result_.system =
+              result_.before.separator == '/' ? LogSystem::kPosix : LogSystem::kWindows;
+        }
+      }
+      lookUp(piece, lookupPath(path, length), order);
+    }
+  }
+
+  // Finds the first line of the after log not yet taken that has `path`,
+  // and weighs the before entry in `piece` against it.
+  void lookUp(const LinePiece& piece, const std::string& path, uint64_t order) {
+    bool found = false;
+    bool identical = false;
+    uint32_t match = 0;
+    char candidatePath[kMaxPathLength + 1];
+    index_.forEachCandidate(hashText(path.data(), path.size()), [&](uint32_t ordinal) {
+      if (found || index_.matched(ordinal)) return;
+      if (!search_.readAt(index_.offset(ordinal), candidate_)) return;
+      if (!isReadableRecord(candidate_)) return;
+      // Most entries of two scans are lines equal byte for byte.
+      if (candidate_.length == piece.length &&
+          std::memcmp(candidate_.text, piece.text, piece.length) == 0) {
+        found = identical = true;
+        match = ordinal;
+        return;
+      }
+      size_t length = parseRecordPath(candidate_.text, candidatePath);
+      if (length != path.size() || std::memcmp(candidatePath, path.data(), length) != 0) return;
+      found = true;
+      match = ordinal;
+      std::memcpy(matched_.text, candidate_.text, candidate_.length + 1);
+      matched_.length = candidate_.length;
+    });
+    if (found) {
+      index_.markMatched(match);
+      if (!identical) weigh(piece, order);
+      return;
+    }
+    Change change;
+    change.kind = Kind::kDeleted;
+    change.before = beforeEntry(piece);
+    change.order = order;
+    result_.changes.push_back(std::move(change));
+  }
+
+  Entry beforeEntry(const LinePiece& piece) {
+    parseRecordLine(piece.text, record_);
+    const LogFacts& facts = result_.before;
+    return toEntry(record_, belowStart(record_.path, facts.start, facts.separator), result_.system);
+  }
+
+  Entry afterEntry(const LinePiece& piece) {
+    parseRecordLine(piece.text, record_);
+    const LogFacts& facts = result_.after;
+    return toEntry(record_, belowStart(record_.path, facts.start, facts.separator), result_.system);
+  }
+
+  void weigh(const LinePiece& piece, uint64_t order) {
+    Change change =
+        modification(beforeEntry(piece), afterEntry(matched_), result_.system, options_.access);
+    if (change.changed == 0 && change.kind == Kind::kModified) {
+      if (change.before->access != change.after->access) ++result_.accessOnly;
+      return;
+    }
+    change.order = order;
+    result_.changes.push_back(std::move(change));
+  }
+
+  // The after log in order: every readable line that no before entry took
+  // was created.
+  void walkAfterLog() {
+    if (!platform::seekFile(afterLog_, 0)) return;
+    LogReader walk(afterLog_, rules_, options_.blockSize, false);
+    LineWalk lines(walk);
+    LinePiece& piece = candidate_;
+    uint32_t indexed;
+    uint32_t ordinal = 0;
+    for (LineWalk::What what; (what = lines.next(piece, indexed)) != LineWalk::What::kEnd;) {
+      uint32_t first = ordinal;
+      ordinal += indexed;
+      if (what == LineWalk::What::kUnread) {
+        note(UnreadLine::Log::kAfter, lines);
+        continue;
+      }
+      uint64_t order = result_.after.records++;
+      if (first < index_.size() && index_.matched(first)) continue;
+      Change change;
+      change.kind = Kind::kCreated;
+      change.after = afterEntry(piece);
+      change.order = kCreatedOrder + order;
+      result_.changes.push_back(std::move(change));
+    }
+  }
+
+  std::FILE* beforeLog_;
+  std::FILE* afterLog_;
+  ComparisonOptions options_;
+  platform::TextReadRules rules_;
+  LogReader search_;
+  RecordIndex index_;
+  Comparison result_;
+  LinePiece candidate_;
+  LinePiece matched_;
+  EntryRecord record_;
+};
+
+}  // namespace
+
+Comparison compareLogs(std::FILE* before, std::FILE* after, const ComparisonOptions& options) {
+  auto comparer = std::make_unique<Comparer>(before, after, options);
+  return comparer->run();
+}
+
+std::string startFolderOf(const std::string& recordPath) {
+  size_t cut = recordPath.rfind(separatorOf(recordPath.c_str()));
+  return cut == std::string::npos ? std::string() : recordPath.substr(0, cut);
+}
+
+std::string belowStart(const std::string& path, const std::string& start, char separator) {
+  if (path.size() <= start.size() + 1 || path.compare(0, start.size(), start) != 0 ||
+      path[start.size()] != separator) {
+    return path;
+  }
+  return path.substr(start.size() + 1);
+}
+
+}  // namespace view
+
+namespace view {
+
+std::optional<FoundEntry> findEntry(std::FILE* log, const std::string& path, size_t blockSize) {
+  LogReader reader(log, logReadRules(), blockSize, false);
+  LineWalk lines(reader);
+  auto piece = std::make_unique<LinePiece>();
+  auto record = std::make_unique<EntryRecord>();
+  std::string start;
+  char separator = 0;
+  uint32_t indexed;
+  for (LineWalk::What what; (what = lines.next(*piece, indexed)) != LineWalk::What::kEnd;) {
+    if (what != LineWalk::What::kRecord) continue;
+    char recordPath[kMaxPathLength + 1];
+    parseRecordPath(piece->text, recordPath);
+    if (separator == 0) {
+      separator = separatorOf(recordPath);
+      start = startFolderOf(recordPath);
+    }
+    std::string below = belowStart(recordPath, start, separator);
+    if (path != recordPath && path != below) continue;
+    parseRecordLine(piece->text, *record);
+    LogSystem system = separator == '/' ? LogSystem::kPosix : LogSystem::kWindows;
+    return FoundEntry{toEntry(*record, below, system), system, start};
+  }
+  return std::nullopt;
+}
+
+}  // namespace view

@@ -1,0 +1,246 @@
+#include "view/text_output.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/view_support.h"
+#include "view/formatting.h"
+
+namespace view {
+namespace {
+
+constexpr size_t kMaxPathColumn = 48;
+constexpr const char* kFieldIndent = "            ";
+
+const char* kindColour(Kind kind) {
+  switch (kind) {
+    case Kind::kCreated:
+      return "\x1b[32m";
+    case Kind::kDeleted:
+      return "\x1b[31m";
+    case Kind::kModified:
+      return "\x1b[33m";
+    case Kind::kMoved:
+      return "\x1b[36m";
+    case Kind::kType:
+      return "\x1b[35m";
+  }
+  return "";
+}
+
+std::string painted(const std::string& text, const char* code, Colour colour) {
+  if (colour == Colour::kOff) return text;
+  return code + text + "\x1b[0m";
+}
+
+std::string padded(std::string text, size_t width) {
+  if (text.size() < width) text.append(width - text.size(), ' ');
+  return text;
+}
+
+std::string timeText(uint64_t ticks, const Presentation& presentation) {
+  if (ticks == 0) return "(none)";
+  TimeZone zone = presentation.zone;
+  return isoTime(ticks, zone, zone == TimeZone::kLocal ? localOffsetAt(ticks) : 0);
+}
+
+std::string joined(const std::vector<std::string>& names) {
+  if (names.empty()) return "(none)";
+  std::string text;
+  for (const std::string& name : names) text += (text.empty() ? "" : ",") + name;
+  return text;
+}
+
+std::string ownerText(uint32_t uid) {
+  std::string text = std::to_string(uid);
+  if (auto name = platform::userName(uid)) text += " (" + printable(*name) + ")";
+  return text;
+}
+
+std::string fieldValueText(Field field, const Entry& entry, const Presentation& presentation) {
+  switch (field) {
+    case kSizeField:
+      return std::to_string(entry.size);
+    case kWriteTimeField:
+      return timeText(entry.write, presentation);
+    case kCreationTimeField:
+      return timeText(entry.creation, presentation);
+    case kAccessTimeField:
+      return timeText(entry.access, presentation);
+    case kAttributesField:
+      return joined(attributeNames(entry.attributes));
+    case kModeField:
+      return modeString(entry.mode);
+    case kOwnerField:
+      return ownerText(entry.owner);
+    case kShortNameField:
+      return entry.shortName.empty() ? "(none)" : printable(entry.shortName);
+  }
+  return "";
+}
+
+std::string fieldLabel(Field field) {
+  std::string label = fieldName(field);
+  std::replace(label.begin(), label.end(), '_', ' ');
+  return label;
+}
+
+std::string lineOf(const std::string& label, const std::string& text) {
+  return kFieldIndent + padded(label, 14) + text + "\n";
+}
+
+}  // namespace
+
+std::string printable(const std::string& text) {
+  std::string result;
+  for (size_t at = 0; at < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[at]);
+    size_t length = 1;
+    if (c >= 0x80) {
+      // A valid sequence is kept whole; a stray byte is spelled out.
+      for (size_t n = 2; n <= 4 && at + n <= text.size(); ++n) {
+        if (isValidUtf8(text.substr(at, n))) {
+          length = n;
+          break;
+        }
+      }
+    }
+    if (c == '\\') {
+      result += "\\\\";
+    } else if (c < 0x20 || c == 0x7F || (c >= 0x80 && length == 1)) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      result += escaped;
+    } else {
+      result.append(text, at, length);
+    }
+    at += length;
+  }
+  return result;
+}
+
+std::string entryText(const Entry& entry, const Presentation& presentation) {
+  std::string text = typeName(entry.type);
+  if (entry.type != EntryType::kDirectory) {
+    text += ", " + humanSize(entry.size);
+    if (entry.size >= 1024) text += " (" + std::to_string(entry.size) + " bytes)";
+  }
+  if (presentation.system == LogSystem::kPosix) {
+    text += ", " + modeString(entry.mode) + ", owner " + ownerText(entry.owner);
+  } else {
+    text += ", " + joined(attributeNames(entry.attributes));
+  }
+  text += ", written " + timeText(entry.write, presentation);
+  return text;
+}
+
+std::string sizeChangeText(uint64_t before, uint64_t after) {
+  int64_t difference = static_cast<int64_t>(after - before);
+  std::string text = std::to_string(before) + " -> " + std::to_string(after) + " bytes (";
+  if (before >= 1024 || after >= 1024) {
+    text += humanSize(before) + " -> " + humanSize(after) + ", ";
+  }
+  return text + humanDifference(difference) + ")";
+}
+
+size_t pathColumnWidth(const std::vector<Change>& changes) {
+  size_t width = 0;
+  for (const Change& change : changes) {
+    const Entry& entry = change.after ? *change.after : *change.before;
+    width = std::max(width, printable(entry.path).size());
+  }
+  return std::min(width, kMaxPathColumn);
+}
+
+std::string changeText(const Change& change, const Presentation& presentation, size_t pathWidth,
+                       Colour colour) {
+  const Entry& current = change.after ? *change.after : *change.before;
+  std::string path = printable(current.path);
+  if (change.kind == Kind::kMoved) path = printable(change.before->path) + " -> " + path;
+  std::string text = painted(padded(kindName(change.kind), 10), kindColour(change.kind), colour) +
+                     padded(path, pathWidth) + "  " + verdictName(change.verdict) + "\n";
+  if (change.kind == Kind::kCreated || change.kind == Kind::kDeleted) {
+    return text + kFieldIndent + entryText(current, presentation) + "\n";
+  }
+  if (change.kind == Kind::kType) {
+    text += lineOf(
+        "type", std::string(typeName(change.before->type)) + " -> " + typeName(change.after->type));
+  }
+  for (Field field : kAllFields) {
+    if ((change.changed & field) == 0) continue;
+    std::string values = field == kSizeField
+                             ? sizeChangeText(change.before->size, change.after->size)
+                             : fieldValueText(field, *change.before, presentation) + " -> " +
+                                   fieldValueText(field, *change.after, presentation);
+    text += lineOf(fieldLabel(field), values);
+  }
+  return text;
+}
+
+std::string summaryText(const Summary& summary, const Presentation& presentation, int depth,
+                        Colour colour) {
+  std::string text = "\n";
+  auto logLine = [&](const char* label, const LogSummary& log) {
+    std::string line = padded(label, 10) + printable(log.file) + ": " +
+                       std::to_string(log.facts.records) + " records";
+    if (!log.facts.start.empty()) line += " of " + printable(log.facts.start);
+    if (log.taken) line += ", written " + timeText(*log.taken, presentation);
+    return line + "\n";
+  };
+  text += logLine("before", summary.before);
+  text += logLine("after", summary.after);
+  const KindCounts& counts = summary.counts;
+  std::string line = std::to_string(counts[0]) + " created, " + std::to_string(counts[1]) +
+                     " deleted, " + std::to_string(counts[2]) + " modified, " +
+                     std::to_string(counts[3]) + " moved, " + std::to_string(counts[4]) +
+                     " type changed";
+  text += padded("changes", 10) + painted(line, "\x1b[1m", colour) + "\n";
+  text += padded("bytes", 10) + "+" + humanSize(summary.bytes.added) + " added, -" +
+          humanSize(summary.bytes.removed) + " removed, net " +
+          humanDifference(summary.bytes.net()) + "\n";
+  if (summary.accessOnlyHidden > 0) {
+    text += padded("hidden", 10) + std::to_string(summary.accessOnlyHidden) +
+            " changes of the access time alone (--access shows them)\n";
+  }
+  if (summary.unreadCount > 0) {
+    text += padded("not read", 10) + std::to_string(summary.unreadCount) + " lines\n";
+    for (const UnreadLine& unread : summary.unread) {
+      text += std::string(kFieldIndent) +
+              (unread.log == UnreadLine::Log::kBefore ? "before" : "after") + " log line " +
+              std::to_string(unread.line) + ": " + printable(unread.text) + "\n";
+    }
+  }
+  if (summary.rollups.empty()) return text;
+  text += "\nby folder, " + std::to_string(depth) + " levels deep, largest first:\n";
+  char row[512];
+  std::snprintf(row, sizeof row, "  %-32s %8s %8s %8s %6s %5s %11s %11s %11s\n", "folder",
+                "created", "deleted", "modified", "moved", "type", "added", "removed", "net");
+  text += row;
+  for (const Rollup& rollup : summary.rollups) {
+    std::string folder = rollup.folder.empty() ? "." : printable(rollup.folder);
+    std::snprintf(row, sizeof row, "  %-32s %8llu %8llu %8llu %6llu %5llu %11s %11s %11s\n",
+                  folder.c_str(), static_cast<unsigned long long>(rollup.counts[0]),
+                  static_cast<unsigned long long>(rollup.counts[1]),
+                  static_cast<unsigned long long>(rollup.counts[2]),
+                  static_cast<unsigned long long>(rollup.counts[3]),
+                  static_cast<unsigned long long>(rollup.counts[4]),
+                  ("+" + humanSize(rollup.bytes.added)).c_str(),
+                  ("-" + humanSize(rollup.bytes.removed)).c_str(),
+                  humanDifference(rollup.bytes.net()).c_str());
+    text += row;
+  }
+  return text;
+}
+
+void writeText(std::FILE* out, const std::vector<Change>& changes, const Summary& summary,
+               const Presentation& presentation, int depth, Colour colour) {
+  size_t width = pathColumnWidth(changes);
+  for (const Change& change : changes) {
+    std::string text = changeText(change, presentation, width, colour);
+    std::fwrite(text.data(), 1, text.size(), out);
+  }
+  std::string text = summaryText(summary, presentation, depth, colour);
+  std::fwrite(text.data(), 1, text.size(), out);
+}
+
+}  // namespace view

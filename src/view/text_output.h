@@ -1,0 +1,46 @@
+// The text output: one block per change, aligned, then the summary; with
+// colour when asked for.
+#ifndef DIRLOG_VIEW_TEXT_OUTPUT_H_
+#define DIRLOG_VIEW_TEXT_OUTPUT_H_
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "view/change.h"
+#include "view/json_output.h"
+#include "view/summary.h"
+
+namespace view {
+
+enum class Colour { kOff, kOn };
+
+// `text` safe to print: control characters and bytes that are not valid
+// UTF-8 as \xNN, a backslash as \\.
+std::string printable(const std::string& text);
+
+// "7 -> 18 bytes (+11 B)", or with the units of both sizes when either is
+// 1 KiB or more.
+std::string sizeChangeText(uint64_t before, uint64_t after);
+
+// A created or deleted entry in one line: its type, size, mode and owner
+// (attributes on Windows logs) and write time.
+std::string entryText(const Entry& entry, const Presentation& presentation);
+
+// The lines of one change, each ended by "\n"; `pathWidth` is the width of
+// the path column.
+std::string changeText(const Change& change, const Presentation& presentation, size_t pathWidth,
+                       Colour colour);
+
+std::string summaryText(const Summary& summary, const Presentation& presentation, int depth,
+                        Colour colour);
+
+// The path column's width for `changes`: the longest path shown, at most 48.
+size_t pathColumnWidth(const std::vector<Change>& changes);
+
+void writeText(std::FILE* out, const std::vector<Change>& changes, const Summary& summary,
+               const Presentation& presentation, int depth, Colour colour);
+
+}  // namespace view
+
+#endif  // DIRLOG_VIEW_TEXT_OUTPUT_H_

@@ -1,0 +1,255 @@
+#include "view/view_app.h"
+
+#include <CLI/CLI.hpp>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+#include "platform/directory_search.h"
+#include "platform/view_support.h"
+#include "snapshot/snapshot_log.h"
+#include "view/filters.h"
+#include "view/history.h"
+#include "view/json_output.h"
+#include "view/log_comparison.h"
+#include "view/moves.h"
+#include "view/summary.h"
+#include "view/text_output.h"
+
+namespace view {
+namespace {
+
+enum class Format { kText, kJson };
+
+struct Options {
+  std::vector<std::string> files;
+  std::vector<int> numbers;
+  std::string history;
+  bool relative = false;
+  bool access = false;
+  bool local = false;
+  bool json = false;
+  int depth = 2;
+  std::vector<std::string> include;
+  std::vector<std::string> exclude;
+  std::string only;
+  std::string color = "auto";
+};
+
+// Trouble that ends the run with status 2, its message already worded.
+struct Trouble {
+  std::string message;
+};
+
+struct LogFile {
+  std::string name;
+  std::FILE* stream = nullptr;
+  ~LogFile() {
+    // Nothing was written to it: a failed close loses nothing.
+    if (stream != nullptr) std::fclose(stream);
+  }
+};
+
+void openLog(LogFile& log, const std::string& name) {
+  std::string reason;
+  log.name = name;
+  log.stream = platform::openLogFile(name, reason);
+  if (log.stream == nullptr) throw Trouble{name + ": " + reason};
+}
+
+// The two logs /compare would take: log n - 1 and log n, n being how many
+// logs exist.
+void pickNewestLogs(LogFile& before, LogFile& after) {
+  int count = countSnapshotLogs();
+  std::string folder = platform::logFolder().empty() ? "." : platform::logFolder();
+  if (count == 0) throw Trouble{"no snapshot log in " + folder + ": a comparison needs two"};
+  if (count == 1) {
+    throw Trouble{"only one log file (" + snapshotLogName(1) + "): a comparison needs two"};
+  }
+  openLog(before, snapshotLogName(count - 1));
+  openLog(after, snapshotLogName(count));
+}
+
+void pickLogs(const Options& options, LogFile& before, LogFile& after) {
+  if (!options.files.empty()) {
+    openLog(before, options.files[0]);
+    openLog(after, options.files[1]);
+  } else if (!options.numbers.empty()) {
+    openLog(before, snapshotLogName(options.numbers[0]));
+    openLog(after, snapshotLogName(options.numbers[1]));
+  } else {
+    pickNewestLogs(before, after);
+  }
+  if (!platform::seekFile(after.stream, 0)) {
+    throw Trouble{after.name + ": cannot be read twice (not a regular file)"};
+  }
+}
+
+void checkRead(const LogFile& log) {
+  if (std::ferror(log.stream) != 0) throw Trouble{log.name + ": read error"};
+}
+
+Colour pickColour(const std::string& when, std::FILE* out) {
+  if (when == "always") return Colour::kOn;
+  if (when == "never") return Colour::kOff;
+  const char* noColour = std::getenv("NO_COLOR");
+  if (noColour != nullptr && noColour[0] != '\0') return Colour::kOff;
+  return platform::isColorTerminal(out) ? Colour::kOn : Colour::kOff;
+}
+
+Presentation presentationFor(const Options& options) {
+  Presentation presentation;
+  presentation.zone = options.local ? TimeZone::kLocal : TimeZone::kUtc;
+  presentation.access = options.access ? AccessTimes::kShown : AccessTimes::kHidden;
+  return presentation;
+}
+
+Filters filtersFor(const Options& options) {
+  Filters filters;
+  filters.include = options.include;
+  filters.exclude = options.exclude;
+  if (!options.only.empty()) {
+    std::optional<unsigned> kinds = parseKinds(options.only);
+    if (!kinds) {
+      throw Trouble{"--only " + options.only +
+                    ": the kinds are created, deleted, modified, moved and type"};
+    }
+    filters.kinds = *kinds;
+  }
+  return filters;
+}
+
+int compareView(const Options& options, std::FILE* out) {
+  Filters filters = filtersFor(options);
+  LogFile before;
+  LogFile after;
+  pickLogs(options, before, after);
+  ComparisonOptions comparing;
+  comparing.matching = options.relative ? PathMatching::kBelowStart : PathMatching::kExact;
+  comparing.access = options.access ? AccessTimes::kShown : AccessTimes::kHidden;
+  Comparison comparison = compareLogs(before.stream, after.stream, comparing);
+  checkRead(before);
+  checkRead(after);
+
+  Presentation presentation = presentationFor(options);
+  presentation.system = comparison.system;
+  presentation.separator = comparison.system == LogSystem::kPosix ? '/' : '\\';
+  std::vector<Change> changes = findMoves(std::move(comparison.changes), presentation.separator,
+                                          comparison.system, comparing.access);
+  std::erase_if(changes, [&](const Change& change) {
+    return !changeSelected(filters, change, presentation.separator);
+  });
+  Summary summary = summarize(changes, comparison, options.depth);
+  summary.before.file = before.name;
+  summary.after.file = after.name;
+  summary.before.taken = platform::lastWriteTime(before.name);
+  summary.after.taken = platform::lastWriteTime(after.name);
+
+  if (options.json) {
+    writeJsonLines(out, changes, summary, presentation);
+  } else {
+    writeText(out, changes, summary, presentation, options.depth, pickColour(options.color, out));
+  }
+  return changes.empty() ? kNothingChanged : kChangesShown;
+}
+
+int historyView(const Options& options, std::FILE* out) {
+  std::vector<HistoryStep> steps;
+  for (int number = 1; number <= kMaxSnapshotLogs; ++number) {
+    platform::FindData probe;
+    std::string name = snapshotLogName(number);
+    if (!platform::directorySearch().findFirst(name, probe)) continue;
+    LogFile log;
+    openLog(log, name);
+    HistoryStep step;
+    step.number = number;
+    step.file = name;
+    if (std::optional<FoundEntry> found = findEntry(log.stream, options.history)) {
+      step.entry = std::move(found->entry);
+      step.system = found->system;
+    }
+    checkRead(log);
+    steps.push_back(std::move(step));
+  }
+  if (steps.empty()) {
+    std::string folder = platform::logFolder().empty() ? "." : platform::logFolder();
+    throw Trouble{"no snapshot log in " + folder};
+  }
+  Presentation presentation = presentationFor(options);
+  traceChanges(steps, presentation.access);
+  if (options.json) {
+    writeHistoryJson(out, options.history, steps, presentation);
+  } else {
+    writeHistoryText(out, options.history, steps, presentation, pickColour(options.color, out));
+  }
+  return changeCount(steps) == 0 ? kNothingChanged : kChangesShown;
+}
+
+void describe(CLI::App& app, Options& options) {
+  app.description(
+      "Shows what changed between two dirlog snapshot logs, for people (text) and scripts "
+      "(JSON Lines).\nWithout log arguments it compares the two logs that dirlog /compare "
+      "would.");
+  app.add_option("logs", options.files, "BEFORE AFTER: two snapshot logs by path")
+      ->expected(2)
+      ->type_name("BEFORE AFTER");
+  auto* logs = app.add_option("--logs", options.numbers, "Compare logs number N and M")
+                   ->expected(2)
+                   ->type_name("N M");
+  auto* history = app.add_option("--history", options.history,
+                                 "One entry's record through every log present, oldest first")
+                      ->type_name("PATH");
+  app.add_flag("--relative", options.relative,
+               "Match paths below each log's own start folder (logs of two folders)");
+  app.add_flag("--access", options.access, "Show changes of the access time");
+  app.add_flag("--local", options.local, "Times in local time instead of UTC");
+  app.add_option("--depth", options.depth, "Depth of the roll-ups per folder (default 2)")
+      ->check(CLI::Range(0, 255));
+  app.add_option("--include", options.include, "Show only paths matching GLOB (repeatable)")
+      ->type_name("GLOB");
+  app.add_option("--exclude", options.exclude, "Leave out paths matching GLOB (repeatable)")
+      ->type_name("GLOB");
+  app.add_option("--only", options.only,
+                 "Show only these kinds: created,deleted,modified,moved,type")
+      ->type_name("KINDS");
+  app.add_flag("--json", options.json, "JSON Lines: one object per change, then a summary");
+  app.add_option("--color", options.color, "Colour the text: auto (on a terminal), always, never")
+      ->check(CLI::IsMember({"auto", "always", "never"}))
+      ->type_name("WHEN");
+  logs->excludes("logs");
+  history->excludes("logs")->excludes(logs);
+}
+
+}  // namespace
+
+int runView(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) {
+  CLI::App app("", "dirlog-view");
+  Options options;
+  describe(app, options);
+  try {
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend() - 1);
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    std::string help = app.help();
+    std::fwrite(help.data(), 1, help.size(), out);
+    return kNothingChanged;
+  } catch (const CLI::ParseError& error) {
+    std::fprintf(err, "dirlog-view: %s (dirlog-view --help lists the options)\n", error.what());
+    return kTrouble;
+  }
+  try {
+    int status = options.history.empty() ? compareView(options, out) : historyView(options, out);
+    if (std::fflush(out) != 0 || std::ferror(out) != 0) {
+      throw Trouble{"cannot write the output"};
+    }
+    return status;
+  } catch (const Trouble& trouble) {
+    std::fprintf(err, "dirlog-view: %s\n", trouble.message.c_str());
+    return kTrouble;
+  } catch (const std::bad_alloc&) {
+    std::fprintf(err, "dirlog-view: out of memory\n");
+    return kTrouble;
+  }
+}
+
+}  // namespace view
