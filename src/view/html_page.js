@@ -141,14 +141,14 @@
     if (text && !lowerPaths) lowerPaths = rows.map((r) => (r[PATH] + '\n' + r[OLD_PATH]).toLowerCase());
     const folder = state.folder;
     const prefix = folder ? folder + separator : '';
-    const below = (path) => path.startsWith(prefix);
     const kept = new Uint32Array(n);
     let m = 0;
     for (let j = 0; j < n; j++) {
       const i = state.descending ? base[n - 1 - j] : base[j];
       const r = rows[i];
       if (!state.kinds[r[KIND]]) continue;
-      if (folder && !below(r[PATH]) && !(r[OLD_PATH] && below(r[OLD_PATH]))) continue;
+      // A move counts in its new folder, as in the roll-ups.
+      if (folder && !r[PATH].startsWith(prefix)) continue;
       if (text && !lowerPaths[i].includes(text)) continue;
       kept[m++] = i;
     }
