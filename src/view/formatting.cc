@@ -1,7 +1,6 @@
 #include "view/formatting.h"
 
 #include <algorithm>
-#include <cinttypes>
 #include <cstdio>
 
 #include "platform/view_support.h"
@@ -85,21 +84,42 @@ std::string isoTime(uint64_t ticks, TimeZone zone, int32_t offsetSeconds) {
   int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
   int64_t secondOfDay = seconds - days * 86400;
   CivilDate date = civilFromDays(days);
-  char text[64];
-  int length =
-      std::snprintf(text, sizeof text, "%04" PRId64 "-%02u-%02uT%02d:%02d:%02d", date.year,
-                    date.month, date.day, static_cast<int>(secondOfDay / 3600),
-                    static_cast<int>(secondOfDay / 60 % 60), static_cast<int>(secondOfDay % 60));
-  std::string result(text, static_cast<size_t>(length));
+  // Written digit by digit: a view may hold hundreds of thousands of times.
+  char text[48];
+  char* at = text;
+  auto digits = [&](uint64_t value, int count) {
+    for (int i = count - 1; i >= 0; --i) {
+      at[i] = static_cast<char>('0' + value % 10);
+      value /= 10;
+    }
+    at += count;
+  };
+  // Years from 1601 to 58 000 or so: four digits, five past 9999.
+  digits(static_cast<uint64_t>(date.year), date.year > 9999 ? 5 : 4);
+  *at++ = '-';
+  digits(date.month, 2);
+  *at++ = '-';
+  digits(date.day, 2);
+  *at++ = 'T';
+  digits(static_cast<uint64_t>(secondOfDay / 3600), 2);
+  *at++ = ':';
+  digits(static_cast<uint64_t>(secondOfDay / 60 % 60), 2);
+  *at++ = ':';
+  digits(static_cast<uint64_t>(secondOfDay % 60), 2);
   if (fraction != 0) {
-    std::snprintf(text, sizeof text, ".%07u", static_cast<unsigned>(fraction));
-    result += text;
+    *at++ = '.';
+    digits(fraction, 7);
   }
-  if (zone == TimeZone::kUtc) return result + "Z";
-  int32_t offset = offsetSeconds < 0 ? -offsetSeconds : offsetSeconds;
-  std::snprintf(text, sizeof text, "%c%02d:%02d", offsetSeconds < 0 ? '-' : '+',
-                static_cast<int>(offset / 3600), static_cast<int>(offset / 60 % 60));
-  return result + text;
+  if (zone == TimeZone::kUtc) {
+    *at++ = 'Z';
+  } else {
+    int32_t offset = offsetSeconds < 0 ? -offsetSeconds : offsetSeconds;
+    *at++ = offsetSeconds < 0 ? '-' : '+';
+    digits(static_cast<uint64_t>(offset / 3600), 2);
+    *at++ = ':';
+    digits(static_cast<uint64_t>(offset / 60 % 60), 2);
+  }
+  return std::string(text, static_cast<size_t>(at - text));
 }
 
 int32_t localOffsetAt(uint64_t ticks) {

@@ -40,6 +40,10 @@ nlohmann::json summaryToJson(const Summary& summary, const Presentation& present
 // not valid UTF-8 mended with U+FFFD, and "\n".
 std::string jsonLine(const nlohmann::json& object);
 
+// Appends the line of `change` to `out`: the text jsonLine(changeToJson())
+// gives, written without building the object.
+void appendChangeLine(std::string& out, const Change& change, const Presentation& presentation);
+
 // The whole output: a line per change, then {"summary": ...}.
 void writeJsonLines(std::FILE* out, const std::vector<Change>& changes, const Summary& summary,
                     const Presentation& presentation);

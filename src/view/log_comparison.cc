@@ -22,12 +22,35 @@ bool endsLine(const LinePiece& piece) {
          piece.length < kMaxPieceLength;
 }
 
+// Whether `piece` holds at least fourteen commas, counted eight bytes at a
+// time: a byte equal to a comma becomes a zero byte, and those are counted
+// without carries crossing bytes.
+bool hasAllFields(const LinePiece& piece) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kLow7 = kOnes * 0x7F;
+  constexpr uint64_t kHigh = kOnes * 0x80;
+  constexpr uint64_t kCommas = kOnes * ',';
+  auto commas = [&](uint64_t word) {
+    word ^= kCommas;
+    uint64_t nonZero = ((word & kLow7) + kLow7) | word;
+    return static_cast<size_t>((((~nonZero & kHigh) >> 7) * kOnes) >> 56);
+  };
+  size_t count = 0;
+  size_t i = 0;
+  for (; i + 8 <= piece.length; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, piece.text + i, 8);
+    count += commas(word);
+  }
+  uint64_t rest = 0;  // zero bytes: never commas
+  std::memcpy(&rest, piece.text + i, piece.length - i);
+  return count + commas(rest) >= kRecordCommas;
+}
+
 // A record line the view reads: a "-" first, the whole line in one piece,
 // all fifteen fields.
 bool isReadableRecord(const LinePiece& piece) {
-  return piece.text[0] == '-' && endsLine(piece) &&
-         static_cast<size_t>(std::count(piece.text, piece.text + piece.length, ',')) >=
-             kRecordCommas;
+  return piece.text[0] == '-' && endsLine(piece) && hasAllFields(piece);
 }
 
 bool isTotalsLine(const LinePiece& piece) { return std::strncmp(piece.text, "FILEs - ", 8) == 0; }
@@ -50,8 +73,11 @@ class LineWalk {
 
   // The next line. For a record `piece` holds it; for an unread line
   // unreadText() holds its start. `indexed` tells how many pieces of it
-  // begin with "-": the record index numbers every such piece.
-  What next(LinePiece& piece, uint32_t& indexed) {
+  // begin with "-": the record index numbers every such piece. `known`
+  // tells whether the record line numbered `ordinal` is known to be
+  // readable already, which spares checking its fields again.
+  template <typename Known>
+  What next(LinePiece& piece, uint32_t ordinal, uint32_t& indexed, Known known) {
     indexed = 0;
     for (;;) {
       if (!reader_.next(piece)) return What::kEnd;
@@ -62,7 +88,7 @@ class LineWalk {
         passOverRest(piece, indexed);
         return What::kUnread;
       }
-      if (isReadableRecord(piece)) return What::kRecord;
+      if (piece.text[0] == '-' && (known(ordinal) || hasAllFields(piece))) return What::kRecord;
       if (isTotalsLine(piece)) continue;
       unreadText_ = shownText(piece);
       return What::kUnread;
@@ -148,7 +174,9 @@ class Comparer {
     LineWalk lines(walk);
     LinePiece piece;
     uint32_t indexed;
-    for (LineWalk::What what; (what = lines.next(piece, indexed)) != LineWalk::What::kEnd;) {
+    auto unknown = [](uint32_t) { return false; };
+    for (LineWalk::What what;
+         (what = lines.next(piece, 0, indexed, unknown)) != LineWalk::What::kEnd;) {
       if (what == LineWalk::What::kUnread) {
         note(UnreadLine::Log::kBefore, lines);
         continue;
@@ -177,7 +205,6 @@ class Comparer {
     index_.forEachCandidate(hashText(path.data(), path.size()), [&](uint32_t ordinal) {
       if (found || index_.matched(ordinal)) return;
       if (!search_.readAt(index_.offset(ordinal), candidate_)) return;
-      if (!isReadableRecord(candidate_)) return;
       // Most entries of two scans are lines equal byte for byte.
       if (candidate_.length == piece.length &&
           std::memcmp(candidate_.text, piece.text, piece.length) == 0) {
@@ -185,6 +212,7 @@ class Comparer {
         match = ordinal;
         return;
       }
+      if (!isReadableRecord(candidate_)) return;
       size_t length = parseRecordPath(candidate_.text, candidatePath);
       if (length != path.size() || std::memcmp(candidatePath, path.data(), length) != 0) return;
       found = true;
@@ -236,7 +264,10 @@ class Comparer {
     LinePiece& piece = candidate_;
     uint32_t indexed;
     uint32_t ordinal = 0;
-    for (LineWalk::What what; (what = lines.next(piece, indexed)) != LineWalk::What::kEnd;) {
+    // A line that a before entry took was checked when it was taken.
+    auto taken = [&](uint32_t line) { return line < index_.size() && index_.matched(line); };
+    for (LineWalk::What what;
+         (what = lines.next(piece, ordinal, indexed, taken)) != LineWalk::What::kEnd;) {
       uint32_t first = ordinal;
       ordinal += indexed;
       if (what == LineWalk::What::kUnread) {
@@ -297,7 +328,9 @@ std::optional<FoundEntry> findEntry(std::FILE* log, const std::string& path, siz
   std::string start;
   char separator = 0;
   uint32_t indexed;
-  for (LineWalk::What what; (what = lines.next(*piece, indexed)) != LineWalk::What::kEnd;) {
+  auto unknown = [](uint32_t) { return false; };
+  for (LineWalk::What what;
+       (what = lines.next(*piece, 0, indexed, unknown)) != LineWalk::What::kEnd;) {
     if (what != LineWalk::What::kRecord) continue;
     char recordPath[kMaxPathLength + 1];
     parseRecordPath(piece->text, recordPath);

@@ -85,6 +85,11 @@ std::string fieldLabel(Field field) {
   return label;
 }
 
+// "+11 B", "-4 B", or "0 B" for nothing.
+std::string signedSize(char sign, uint64_t bytes) {
+  return bytes == 0 ? "0 B" : sign + humanSize(bytes);
+}
+
 std::string lineOf(const std::string& label, const std::string& text) {
   return kFieldIndent + padded(label, 14) + text + "\n";
 }
@@ -92,6 +97,9 @@ std::string lineOf(const std::string& label, const std::string& text) {
 }  // namespace
 
 std::string printable(const std::string& text) {
+  bool plain = std::all_of(text.begin(), text.end(),
+                           [](char c) { return c >= 0x20 && c < 0x7F && c != '\\'; });
+  if (plain) return text;
   std::string result;
   for (size_t at = 0; at < text.size();) {
     unsigned char c = static_cast<unsigned char>(text[at]);
@@ -195,8 +203,8 @@ std::string summaryText(const Summary& summary, const Presentation& presentation
                      std::to_string(counts[3]) + " moved, " + std::to_string(counts[4]) +
                      " type changed";
   text += padded("changes", 10) + painted(line, "\x1b[1m", colour) + "\n";
-  text += padded("bytes", 10) + "+" + humanSize(summary.bytes.added) + " added, -" +
-          humanSize(summary.bytes.removed) + " removed, net " +
+  text += padded("bytes", 10) + signedSize('+', summary.bytes.added) + " added, " +
+          signedSize('-', summary.bytes.removed) + " removed, net " +
           humanDifference(summary.bytes.net()) + "\n";
   if (summary.accessOnlyHidden > 0) {
     text += padded("hidden", 10) + std::to_string(summary.accessOnlyHidden) +
@@ -224,8 +232,8 @@ std::string summaryText(const Summary& summary, const Presentation& presentation
                   static_cast<unsigned long long>(rollup.counts[2]),
                   static_cast<unsigned long long>(rollup.counts[3]),
                   static_cast<unsigned long long>(rollup.counts[4]),
-                  ("+" + humanSize(rollup.bytes.added)).c_str(),
-                  ("-" + humanSize(rollup.bytes.removed)).c_str(),
+                  signedSize('+', rollup.bytes.added).c_str(),
+                  signedSize('-', rollup.bytes.removed).c_str(),
                   humanDifference(rollup.bytes.net()).c_str());
     text += row;
   }
