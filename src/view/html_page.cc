@@ -143,6 +143,20 @@ nlohmann::json sideOf(const nlohmann::json& change, const char* field, const cha
 
 }  // namespace
 
+nlohmann::json rollupRows(const nlohmann::json& summary) {
+  nlohmann::json rows = nlohmann::json::array();
+  auto rollups = summary.find("rollups");
+  if (rollups == summary.end() || !rollups->is_array()) return rows;
+  for (const auto& rollup : *rollups) {
+    nlohmann::json row = nlohmann::json::array({rollup.value("folder", "")});
+    for (std::string_view kind : kKinds) row.push_back(rollup.value(std::string(kind), 0));
+    row.push_back(rollup.value("bytes_added", 0));
+    row.push_back(rollup.value("bytes_removed", 0));
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
 nlohmann::json htmlRow(const nlohmann::json& change) {
   nlohmann::json size = change.value("size", nlohmann::json::object());
   return nlohmann::json::array({
@@ -185,8 +199,11 @@ void HtmlPageWriter::addChange(const nlohmann::json& change) {
 
 void HtmlPageWriter::finish(const nlohmann::json& summary) {
   const TemplateParts& parts = templateParts();
-  nlohmann::json data = {
-      {"summary", summary}, {"row_limit", rowLimit_}, {"rows_left_out", leftOut_}};
+  nlohmann::json data = {{"summary", summary},
+                         {"rollup_rows", rollupRows(summary)},
+                         {"row_limit", rowLimit_},
+                         {"rows_left_out", leftOut_}};
+  data["summary"].erase("rollups");
   out_ << "]</script>\n<script type=\"application/json\" id=\"dirlog-summary\">";
   writeScriptSafe(out_, dumpJson(data));
   out_ << "</script>\n" << parts.beforeScript << kHtmlPageScript << parts.tail;

@@ -58,6 +58,11 @@ std::string scriptSafeJson(const nlohmann::json& value);
 // verdicts and types as their index in the lists the script holds too.
 nlohmann::json htmlRow(const nlohmann::json& change);
 
+// The summary's roll-ups as the page carries them, in the same order:
+// [folder, created, deleted, modified, moved, type, bytes added, bytes
+// removed] each, a third of the size of the objects at every depth.
+nlohmann::json rollupRows(const nlohmann::json& summary);
+
 }  // namespace view
 
 #endif  // DIRLOG_VIEW_HTML_PAGE_H_

@@ -109,15 +109,17 @@
   let lowerPaths = null;
   const orders = new Map();
 
-  const byPath = (a, b) => (rows[a][PATH] < rows[b][PATH] ? -1 : rows[a][PATH] > rows[b][PATH] ? 1 : 0);
-  const written = (r) => r[WRITTEN_NEW] || r[WRITTEN_OLD] || '';
+  // Ties keep the order of the logs; each key is read once into an array.
   const COMPARE = {
-    path: byPath,
-    kind: (a, b) => rows[a][KIND] - rows[b][KIND] || byPath(a, b),
-    size: (a, b) => rows[a][SIZE_DIFF] - rows[b][SIZE_DIFF] || byPath(a, b),
-    time: (a, b) => {
-      const x = written(rows[a]), y = written(rows[b]);
-      return x < y ? -1 : x > y ? 1 : byPath(a, b);
+    path: () => (a, b) => (rows[a][PATH] < rows[b][PATH] ? -1 : rows[a][PATH] > rows[b][PATH] ? 1 : a - b),
+    kind: () => (a, b) => rows[a][KIND] - rows[b][KIND] || a - b,
+    size: () => {
+      const diff = Float64Array.from(rows, (r) => r[SIZE_DIFF]);
+      return (a, b) => diff[a] - diff[b] || a - b;
+    },
+    time: () => {
+      const times = rows.map((r) => r[WRITTEN_NEW] || r[WRITTEN_OLD] || '');
+      return (a, b) => (times[a] < times[b] ? -1 : times[a] > times[b] ? 1 : a - b);
     },
   };
 
@@ -125,9 +127,9 @@
   function order() {
     let sorted = orders.get(state.sort);
     if (!sorted) {
-      const numbers = Array.from(rows, (_, i) => i);
-      if (state.sort) numbers.sort(COMPARE[state.sort]);
-      sorted = Uint32Array.from(numbers);
+      sorted = new Uint32Array(rows.length);
+      for (let i = 0; i < rows.length; i++) sorted[i] = i;
+      if (state.sort) sorted = Uint32Array.from(Array.from(sorted).sort(COMPARE[state.sort]()));
       orders.set(state.sort, sorted);
     }
     return sorted;
@@ -184,9 +186,12 @@
     const before = r[WRITTEN_OLD], after = r[WRITTEN_NEW];
     const cell = el('td', 'c-time');
     if (before && after && before !== after) {
-      // Times that differ only below the second show their fractions.
+      // Times that differ only below the second show their fractions, the
+      // new one without the date they share.
       const coarse = when(before) !== when(after);
-      cell.append(line(coarse ? when(before) : before), line('\u2192 ' + (coarse ? when(after) : after)));
+      const fine = (iso) => iso.replace('T', ' ');
+      cell.append(line(coarse ? when(before) : fine(before)),
+        line('\u2192 ' + (coarse ? when(after) : fine(after).slice(before.indexOf('T') + 1))));
     } else {
       cell.append(line(when(after || before)));
     }
@@ -276,40 +281,52 @@
 
   // ---- The folder tree.
 
-  const weight = (r) => (r ? (r.bytes_added || 0) + (r.bytes_removed || 0) : 0);
-  const changes = (r) => (r ? KINDS.reduce((sum, kind) => sum + (r[kind] || 0), 0) : 0);
+  // A roll-up row's fields, as the page writer lays them out.
+  const R_FOLDER = 0, R_COUNTS = 1, R_ADDED = 6, R_REMOVED = 7;
+  const changes = (r) => (r ? r[1] + r[2] + r[3] + r[4] + r[5] : 0);
 
-  function buildTree() {
-    const nodes = new Map();
-    const root = { folder: '', name: '', rollup: null, children: [] };
-    nodes.set('', root);
-    function nodeFor(folder) {
-      let node = nodes.get(folder);
-      if (node) return node;
-      const cut = folder.lastIndexOf(separator);
-      const parent = nodeFor(cut < 0 ? '' : folder.slice(0, cut));
-      node = { folder, name: folder.slice(cut + 1), rollup: null, children: [] };
-      nodes.set(folder, node);
-      parent.children.push(node);
-      return node;
+  // The tree is made as it opens, from the roll-up rows grouped once by
+  // their parent folder, in the order the summary gives them (largest
+  // first).
+  const rollups = data.rollup_rows || [];
+  let byParent = null;
+  function node(folder, rollup) {
+    return { folder, name: folder.slice(folder.lastIndexOf(separator) + 1), rollup, children: null };
+  }
+  function childrenOf(parent) {
+    if (!byParent) {
+      byParent = new Map();
+      for (const rollup of rollups) {
+        const folder = String(rollup[R_FOLDER]);
+        if (!folder) continue;
+        const cut = folder.lastIndexOf(separator);
+        const above = cut < 0 ? '' : folder.slice(0, cut);
+        let list = byParent.get(above);
+        if (!list) byParent.set(above, (list = []));
+        list.push(rollup);
+      }
     }
-    for (const rollup of summary.rollups || []) nodeFor(String(rollup.folder)).rollup = rollup;
-    if (!root.rollup) {
+    if (!parent.children) {
+      parent.children = (byParent.get(parent.folder) || []).map((r) => node(String(r[R_FOLDER]), r));
+    }
+    return parent.children;
+  }
+
+  function rootNode() {
+    let rollup = rollups.find((r) => r[R_FOLDER] === '');
+    if (!rollup) {
+      const counts = summary.counts || {};
       const b = summary.bytes || {};
-      root.rollup = Object.assign({ bytes_added: b.added, bytes_removed: b.removed, bytes_net: b.net },
-        summary.counts);
+      rollup = ['', ...KINDS.map((kind) => counts[kind] || 0), b.added || 0, b.removed || 0];
     }
-    for (const node of nodes.values()) {
-      node.children.sort((a, b) => weight(b.rollup) - weight(a.rollup) ||
-        changes(b.rollup) - changes(a.rollup) || (a.name < b.name ? -1 : 1));
-    }
-    return root;
+    return node('', rollup);
   }
 
   function figures(r) {
     if (!r) return '';
-    const parts = KINDS.filter((kind) => r[kind]).map((kind) => SYMBOLS[KINDS.indexOf(kind)] + count(r[kind]));
-    parts.push('+' + bytes(r.bytes_added || 0), '\u2212' + bytes(r.bytes_removed || 0));
+    const parts = [];
+    KINDS.forEach((kind, k) => r[R_COUNTS + k] && parts.push(SYMBOLS[k] + count(r[R_COUNTS + k])));
+    parts.push('+' + bytes(r[R_ADDED]), '\u2212' + bytes(r[R_REMOVED]));
     return parts.join(' ');
   }
 
@@ -325,10 +342,11 @@
   }
 
   function appendChildren(list, node, from) {
-    const end = Math.min(node.children.length, from + TREE_CHUNK);
-    for (let i = from; i < end; i++) list.append(treeItem(node.children[i]));
-    if (end < node.children.length) {
-      const more = el('button', 'more', `${count(node.children.length - end)} more folders`);
+    const children = childrenOf(node);
+    const end = Math.min(children.length, from + TREE_CHUNK);
+    for (let i = from; i < end; i++) list.append(treeItem(children[i]));
+    if (end < children.length) {
+      const more = el('button', 'more', `${count(children.length - end)} more folders`);
       more.type = 'button';
       const item = el('li');
       item.append(more);
@@ -358,9 +376,10 @@
     const item = el('li');
     const line = el('div', 'node');
     const name = title || visible(node.name);
-    const opener = el('button', 'toggle', node.children.length ? '\u25b8' : '');
+    const hasChildren = byParent.has(node.folder);
+    const opener = el('button', 'toggle', hasChildren ? '\u25b8' : '');
     opener.type = 'button';
-    if (node.children.length) {
+    if (hasChildren) {
       opener.setAttribute('aria-expanded', 'false');
       opener.setAttribute('aria-label', 'Subfolders of ' + name);
       opener.addEventListener('click', () => toggle(node, item, opener));
@@ -380,11 +399,12 @@
   }
 
   function showTree() {
-    const root = buildTree();
+    const root = rootNode();
+    childrenOf(root);
     const start = summary.after && summary.after.start;
     const item = treeItem(root, (start ? visible(start) : 'start folder') + ' (all)');
     $('tree').append(item);
-    if (root.children.length) toggle(root, item, item.querySelector('.toggle'));
+    if (childrenOf(root).length) toggle(root, item, item.querySelector('.toggle'));
     rootButton.setAttribute('aria-pressed', 'true');
     chosen = rootButton;
   }
