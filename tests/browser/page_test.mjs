@@ -230,7 +230,9 @@ describe('a page past its row limit', () => {
     const jsonl = execFileSync('python3', [process.env.DIRLOG_HTML_GEN, '3000', '7'], { maxBuffer: 1 << 28 });
     const page = path.join(work, 'limited.html');
     fs.writeFileSync(page, execFileSync(process.env.DIRLOG_HTML_PAGE, ['1000'], { input: jsonl, maxBuffer: 1 << 28 }));
-    const tab = await open(page, { width: 700, height: 700 });
+    // A narrow window: the page itself never scrolls sideways, only the table.
+    const tab = await open(page, { width: 420, height: 700 });
+    assert.equal(await tab.evaluate(() => document.documentElement.scrollWidth), 420);
     const notice = await tab.locator('#notice').textContent();
     assert.match(notice, /first 1,000 changes; 2,000 more were left out/);
     assert.match(notice, /--json lists them all/);
