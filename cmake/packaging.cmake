@@ -1,4 +1,5 @@
-# A Debian package of the program and its manual page:
+# A Debian package of the two programs (dirlog, dirlog-view) and their
+# manual pages:
 #   cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 #   cmake --build build-package
 #   cd build-package && cpack -G DEB
@@ -17,7 +18,9 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "compares the two newest logs and writes a plain-text report of every entry"
   "that was modified, deleted or created between them: for instance a"
   "snapshot before an installation, one after it, and the report of what the"
-  "installation changed.")
+  "installation changed. dirlog-view shows the changes between two logs for"
+  "people and scripts: old and new values, moves, a verdict per entry, a"
+  "summary with roll-ups per folder, as aligned text or JSON Lines.")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY dirlog)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

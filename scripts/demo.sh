@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Builds dirlog and runs its main job end to end on a sample tree it makes:
-# a snapshot, a change to the tree, a second snapshot, and the comparison.
+# a snapshot, a change to the tree, a second snapshot, and the comparison;
+# then shows the same change as dirlog-view reports it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build >/dev/null
-cmake --build build -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
+cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target dirlog dirlog-view >/dev/null
 dirlog=$PWD/build/dirlog
+view=$PWD/build/dirlog-view
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -18,12 +20,17 @@ echo "old" > "$work/app/obsolete.cfg"
 echo "== snapshot before"
 "$dirlog" "/L$work/app"
 sleep 1
-echo "== change: modify bin/tool, delete obsolete.cfg, create lib/"
+echo "== change: modify bin/tool, delete obsolete.cfg, create lib/, rename doc/ to manual/"
 echo "v2, longer" > "$work/app/bin/tool"
 rm "$work/app/obsolete.cfg"
 mkdir "$work/app/lib" && echo "so" > "$work/app/lib/libx.so"
+mv "$work/app/doc" "$work/app/manual"
 echo "== snapshot after, then compare"
 "$dirlog" "/L$work/app" /compare
 for log in "$DIRLOG_ROOT"/dirlog*.txt; do echo "== $(basename "$log")"; cat "$log"; done
 echo "== report.txt"
 cat "$DIRLOG_ROOT/report.txt"
+echo "== dirlog-view (exit status 1: changes shown)"
+"$view" --color=never || true
+echo "== dirlog-view --json --only moved,created"
+"$view" --json --only moved,created || true

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian package of dirlog, installs it with dpkg into a throw-away
+# Builds the Debian package of dirlog (and dirlog-view), installs it with dpkg into a throw-away
 # root (its own dpkg database; the system's is not touched), and checks what
 # it installs: the package's fields, the program and its manual page, and the
 # installed program's main job on a sample tree (a scan, a change, a second
@@ -185,6 +185,23 @@ if [ -n "$man_page" ]; then
   check "the manual page names every message the program prints" documents_every_message
 fi
 
+view=$root/usr/bin/dirlog-view
+check "usr/bin/dirlog-view is installed and executable" test -x "$view"
+view_page=$root/usr/share/man/man1/dirlog-view.1.gz
+[ -f "$view_page" ] || view_page=$root/usr/share/man/man1/dirlog-view.1
+check "usr/share/man/man1/dirlog-view.1(.gz) is installed" test -f "$view_page"
+view_page_text() { case $view_page in *.gz) gzip -dc "$view_page" ;; *) cat "$view_page" ;; esac; }
+if [ -f "$view_page" ]; then
+  check "the installed view page is doc/dirlog-view.1" \
+    cmp -s <(view_page_text) "$repo/doc/dirlog-view.1"
+  view_groff_clean() {
+    local warnings
+    warnings=$(view_page_text | groff -ww -man -Tutf8 2>&1 >/dev/null) || return 1
+    [ -z "$warnings" ] || { echo "$warnings"; return 1; }
+  }
+  check "groff -ww -man renders the view page without a warning" view_groff_clean
+fi
+
 # --- The installed program at work --------------------------------------------
 
 export DIRLOG_ROOT=$work/logs
@@ -254,6 +271,17 @@ if [ -f "$report" ]; then
     grep -qE "LAST_ACCESS_TIME_HIGH[0-9]+, LAST_ACCESS_TIME_LOW-[0-9]+," "$report"
 fi
 
+"$view" --json >"$work/view.out" 2>"$work/view.err"
+echo $? >"$work/view.status"
+check "dirlog-view on the two scans: exit status 1 (changes shown)" status_is view 1
+check "dirlog-view --json names the created file" \
+  grep -q '"kind":"created".*"path":"new.txt"' "$work/view.out"
+check "dirlog-view --json ends with the summary, 1 created, 1 deleted" \
+  grep -q '^{"summary":.*"counts":{"created":1,"deleted":1,' "$work/view.out"
+"$view" --logs 1 1 >"$work/same.out" 2>"$work/same.err"
+echo $? >"$work/same.status"
+check "dirlog-view of a log against itself: exit status 0" status_is same 0
+
 run missing "/L$work/no-such-folder"
 check "scan of a missing folder: exit status 1" status_is missing 1
 check "scan of a missing folder: its message" \
@@ -262,7 +290,7 @@ check "scan of a missing folder: no new log" test ! -e "$DIRLOG_ROOT/dirlog3.txt
 
 quiet_on_stderr() {
   local name quiet=0
-  for name in none scan1 scan2 compare missing; do
+  for name in none scan1 scan2 compare missing view same; do
     [ ! -s "$work/$name.err" ] || { echo "$name:"; cat "$work/$name.err"; quiet=1; }
   done
   return "$quiet"
@@ -274,7 +302,7 @@ check "no run wrote to standard error" quiet_on_stderr
 step "dpkg -r from the throw-away root" "${dpkg_root[@]}" -r dirlog
 check "removal leaves neither program nor manual page" \
   test ! -e "$dirlog" -a ! -e "$root/usr/share/man/man1/dirlog.1.gz" \
-  -a ! -e "$root/usr/share/man/man1/dirlog.1"
+  -a ! -e "$root/usr/share/man/man1/dirlog.1" -a ! -e "$view" -a ! -e "$view_page"
 
 summary
 [ "$failed" -eq 0 ]

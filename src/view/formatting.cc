@@ -31,18 +31,26 @@ CivilDate civilFromDays(int64_t days) {
   return {yearOfEra + era * 400 + (month <= 2), month, day};
 }
 
+// In whole numbers, rounding to the nearest tenth and a tie to the even
+// one, as printf("%.1f") rounds the quotient.
 std::string oneDecimal(uint64_t bytes) {
   static const char* const kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
   if (bytes < 1024) return std::to_string(bytes) + " B";
-  double value = static_cast<double>(bytes);
   int unit = 0;
-  while (value >= 1024 && unit < 6) {
-    value /= 1024;
-    ++unit;
+  while (unit < 6 && (bytes >> (10 * (unit + 1))) != 0) ++unit;
+  int shift = 10 * unit;
+  uint64_t whole = bytes >> shift;
+  uint64_t rest = bytes & ((uint64_t{1} << shift) - 1);
+  uint64_t scaled = rest * 10;  // below 10 * 2^60: fits
+  uint64_t tenths = scaled >> shift;
+  uint64_t left = scaled & ((uint64_t{1} << shift) - 1);
+  uint64_t half = uint64_t{1} << (shift - 1);
+  if (left > half || (left == half && (tenths & 1) != 0)) ++tenths;
+  if (tenths == 10) {
+    ++whole;
+    tenths = 0;
   }
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f %s", value, kUnits[unit]);
-  return text;
+  return std::to_string(whole) + "." + static_cast<char>('0' + tenths) + " " + kUnits[unit];
 }
 
 // The length of the valid UTF-8 sequence at `at`, or 0 when none starts

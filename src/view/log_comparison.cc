@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <utility>
 
 #include "compare/log_reader.h"
@@ -47,12 +48,6 @@ bool hasAllFields(const LinePiece& piece) {
   return count + commas(rest) >= kRecordCommas;
 }
 
-// A record line the view reads: a "-" first, the whole line in one piece,
-// all fifteen fields.
-bool isReadableRecord(const LinePiece& piece) {
-  return piece.text[0] == '-' && endsLine(piece) && hasAllFields(piece);
-}
-
 bool isTotalsLine(const LinePiece& piece) { return std::strncmp(piece.text, "FILEs - ", 8) == 0; }
 
 std::string shownText(const LinePiece& piece) {
@@ -73,11 +68,8 @@ class LineWalk {
 
   // The next line. For a record `piece` holds it; for an unread line
   // unreadText() holds its start. `indexed` tells how many pieces of it
-  // begin with "-": the record index numbers every such piece. `known`
-  // tells whether the record line numbered `ordinal` is known to be
-  // readable already, which spares checking its fields again.
-  template <typename Known>
-  What next(LinePiece& piece, uint32_t ordinal, uint32_t& indexed, Known known) {
+  // begin with "-": the record index numbers every such piece.
+  What next(LinePiece& piece, uint32_t& indexed) {
     indexed = 0;
     for (;;) {
       if (!reader_.next(piece)) return What::kEnd;
@@ -88,7 +80,7 @@ class LineWalk {
         passOverRest(piece, indexed);
         return What::kUnread;
       }
-      if (piece.text[0] == '-' && (known(ordinal) || hasAllFields(piece))) return What::kRecord;
+      if (piece.text[0] == '-' && hasAllFields(piece)) return What::kRecord;
       if (isTotalsLine(piece)) continue;
       unreadText_ = shownText(piece);
       return What::kUnread;
@@ -128,45 +120,43 @@ class Comparer {
       LogReader indexing(afterLog_, rules_, options_.blockSize, true);
       index_.build(indexing);
     }
-    learnAfterStart();
+    surveyAfterLog();
     walkBeforeLog();
-    walkAfterLog();
+    collectCreated();
+    for (UnreadLine& line : unreadAfter_) {
+      if (result_.unread.size() == kUnreadListed) break;
+      result_.unread.push_back(std::move(line));
+    }
     return std::move(result_);
   }
 
  private:
-  void learnAfterStart() {
-    for (uint32_t ordinal = 0; ordinal < index_.size(); ++ordinal) {
-      if (!search_.readAt(index_.offset(ordinal), candidate_)) continue;
-      if (!isReadableRecord(candidate_)) continue;
-      char path[kMaxPathLength + 1];
-      parseRecordPath(candidate_.text, path);
-      learnStart(result_.after, path);
-      result_.system = result_.after.separator == '/' ? LogSystem::kPosix : LogSystem::kWindows;
-      return;
-    }
-  }
-
   static void learnStart(LogFacts& facts, const char* path) {
     facts.separator = separatorOf(path);
     facts.start = startFolderOf(path);
   }
 
+  // The after log is read first; its lines are listed after the before
+  // log's all the same.
   void note(UnreadLine::Log log, const LineWalk& lines) {
     ++result_.unreadCount;
-    if (result_.unread.size() < kUnreadListed) {
-      result_.unread.push_back({log, lines.lineNumber(), lines.unreadText()});
+    std::vector<UnreadLine>& listed =
+        log == UnreadLine::Log::kBefore ? result_.unread : unreadAfter_;
+    if (listed.size() < kUnreadListed) {
+      listed.push_back({log, lines.lineNumber(), lines.unreadText()});
     }
   }
 
-  // The path a before entry has in the after log.
-  std::string lookupPath(const char* path, size_t length) const {
-    std::string full(path, length);
+  // The path a before entry has in the after log: `path` itself, or with
+  // --relative the same path below the after log's start folder.
+  std::string_view lookupPath(const char* path, size_t length) {
+    std::string_view full(path, length);
     if (options_.matching == PathMatching::kExact || result_.after.separator == 0) return full;
     const LogFacts& before = result_.before;
-    std::string rest = belowStart(full, before.start, before.separator);
+    std::string rest = belowStart(std::string(full), before.start, before.separator);
     if (rest == full) return full;
-    return result_.after.start + result_.after.separator + rest;
+    lookup_ = result_.after.start + result_.after.separator + rest;
+    return lookup_;
   }
 
   void walkBeforeLog() {
@@ -174,9 +164,7 @@ class Comparer {
     LineWalk lines(walk);
     LinePiece piece;
     uint32_t indexed;
-    auto unknown = [](uint32_t) { return false; };
-    for (LineWalk::What what;
-         (what = lines.next(piece, 0, indexed, unknown)) != LineWalk::What::kEnd;) {
+    for (LineWalk::What what; (what = lines.next(piece, indexed)) != LineWalk::What::kEnd;) {
       if (what == LineWalk::What::kUnread) {
         note(UnreadLine::Log::kBefore, lines);
         continue;
@@ -197,13 +185,13 @@ class Comparer {
 
   // Finds the first line of the after log not yet taken that has `path`,
   // and weighs the before entry in `piece` against it.
-  void lookUp(const LinePiece& piece, const std::string& path, uint64_t order) {
+  void lookUp(const LinePiece& piece, std::string_view path, uint64_t order) {
     bool found = false;
     bool identical = false;
     uint32_t match = 0;
     char candidatePath[kMaxPathLength + 1];
     index_.forEachCandidate(hashText(path.data(), path.size()), [&](uint32_t ordinal) {
-      if (found || index_.matched(ordinal)) return;
+      if (found || index_.matched(ordinal) || !readable_[ordinal]) return;
       if (!search_.readAt(index_.offset(ordinal), candidate_)) return;
       // Most entries of two scans are lines equal byte for byte.
       if (candidate_.length == piece.length &&
@@ -212,7 +200,6 @@ class Comparer {
         match = ordinal;
         return;
       }
-      if (!isReadableRecord(candidate_)) return;
       size_t length = parseRecordPath(candidate_.text, candidatePath);
       if (length != path.size() || std::memcmp(candidatePath, path.data(), length) != 0) return;
       found = true;
@@ -255,31 +242,44 @@ class Comparer {
     result_.changes.push_back(std::move(change));
   }
 
-  // The after log in order: every readable line that no before entry took
-  // was created.
-  void walkAfterLog() {
+  // The after log in order, before any lookup: which of the lines the index
+  // numbers are records the view reads (a piece of a longer line never is),
+  // the lines it cannot read, its start folder.
+  void surveyAfterLog() {
+    readable_.assign(index_.size(), false);
     if (!platform::seekFile(afterLog_, 0)) return;
     LogReader walk(afterLog_, rules_, options_.blockSize, false);
     LineWalk lines(walk);
     LinePiece& piece = candidate_;
     uint32_t indexed;
     uint32_t ordinal = 0;
-    // A line that a before entry took was checked when it was taken.
-    auto taken = [&](uint32_t line) { return line < index_.size() && index_.matched(line); };
-    for (LineWalk::What what;
-         (what = lines.next(piece, ordinal, indexed, taken)) != LineWalk::What::kEnd;) {
+    for (LineWalk::What what; (what = lines.next(piece, indexed)) != LineWalk::What::kEnd;) {
       uint32_t first = ordinal;
       ordinal += indexed;
       if (what == LineWalk::What::kUnread) {
         note(UnreadLine::Log::kAfter, lines);
         continue;
       }
-      uint64_t order = result_.after.records++;
-      if (first < index_.size() && index_.matched(first)) continue;
+      if (first < readable_.size()) readable_[first] = true;
+      if (result_.after.records++ == 0) {
+        char path[kMaxPathLength + 1];
+        parseRecordPath(piece.text, path);
+        learnStart(result_.after, path);
+        result_.system = result_.after.separator == '/' ? LogSystem::kPosix : LogSystem::kWindows;
+      }
+    }
+  }
+
+  // Every readable line of the after log that no before entry took was
+  // created; its number in the index keeps the log's order.
+  void collectCreated() {
+    for (uint32_t ordinal = 0; ordinal < index_.size(); ++ordinal) {
+      if (!readable_[ordinal] || index_.matched(ordinal)) continue;
+      if (!search_.readAt(index_.offset(ordinal), candidate_)) continue;
       Change change;
       change.kind = Kind::kCreated;
-      change.after = afterEntry(piece);
-      change.order = kCreatedOrder + order;
+      change.after = afterEntry(candidate_);
+      change.order = kCreatedOrder + ordinal;
       result_.changes.push_back(std::move(change));
     }
   }
@@ -291,6 +291,9 @@ class Comparer {
   LogReader search_;
   RecordIndex index_;
   Comparison result_;
+  std::vector<UnreadLine> unreadAfter_;
+  std::string lookup_;
+  std::vector<bool> readable_;  // by index number: a record line the view reads
   LinePiece candidate_;
   LinePiece matched_;
   EntryRecord record_;
@@ -328,9 +331,7 @@ std::optional<FoundEntry> findEntry(std::FILE* log, const std::string& path, siz
   std::string start;
   char separator = 0;
   uint32_t indexed;
-  auto unknown = [](uint32_t) { return false; };
-  for (LineWalk::What what;
-       (what = lines.next(*piece, 0, indexed, unknown)) != LineWalk::What::kEnd;) {
+  for (LineWalk::What what; (what = lines.next(*piece, indexed)) != LineWalk::What::kEnd;) {
     if (what != LineWalk::What::kRecord) continue;
     char recordPath[kMaxPathLength + 1];
     parseRecordPath(piece->text, recordPath);

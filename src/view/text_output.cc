@@ -85,6 +85,13 @@ std::string fieldLabel(Field field) {
   return label;
 }
 
+// The path column of a change: for a move, "old -> new".
+std::string shownPath(const Change& change) {
+  const Entry& current = change.after ? *change.after : *change.before;
+  if (change.kind != Kind::kMoved) return printable(current.path);
+  return printable(change.before->path) + " -> " + printable(current.path);
+}
+
 // "+11 B", "-4 B", or "0 B" for nothing.
 std::string signedSize(char sign, uint64_t bytes) {
   return bytes == 0 ? "0 B" : sign + humanSize(bytes);
@@ -153,18 +160,14 @@ std::string sizeChangeText(uint64_t before, uint64_t after) {
 
 size_t pathColumnWidth(const std::vector<Change>& changes) {
   size_t width = 0;
-  for (const Change& change : changes) {
-    const Entry& entry = change.after ? *change.after : *change.before;
-    width = std::max(width, printable(entry.path).size());
-  }
+  for (const Change& change : changes) width = std::max(width, shownPath(change).size());
   return std::min(width, kMaxPathColumn);
 }
 
 std::string changeText(const Change& change, const Presentation& presentation, size_t pathWidth,
                        Colour colour) {
   const Entry& current = change.after ? *change.after : *change.before;
-  std::string path = printable(current.path);
-  if (change.kind == Kind::kMoved) path = printable(change.before->path) + " -> " + path;
+  std::string path = shownPath(change);
   std::string text = painted(padded(kindName(change.kind), 10), kindColour(change.kind), colour) +
                      padded(path, pathWidth) + "  " + verdictName(change.verdict) + "\n";
   if (change.kind == Kind::kCreated || change.kind == Kind::kDeleted) {

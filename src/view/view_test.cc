@@ -103,6 +103,10 @@ TEST(ViewFormatting, SpellsTimesSizesModesAndAttributes) {
   EXPECT_EQ(humanSize(1023), "1023 B");
   EXPECT_EQ(humanSize(1536), "1.5 KiB");
   EXPECT_EQ(humanSize(uint64_t{3} << 30), "3.0 GiB");
+  EXPECT_EQ(humanSize(1280), "1.2 KiB");  // 1.25: a tie goes to the even tenth
+  EXPECT_EQ(humanSize(1331), "1.3 KiB");
+  EXPECT_EQ(humanSize(1048575), "1024.0 KiB");
+  EXPECT_EQ(humanSize(UINT64_MAX), "16.0 EiB");
   EXPECT_EQ(humanDifference(-1536), "-1.5 KiB");
   EXPECT_EQ(humanDifference(8), "+8 B");
   EXPECT_EQ(humanDifference(0), "0 B");

@@ -48,7 +48,7 @@ DirlogRun::DirlogRun(const std::vector<std::string>& arguments, const std::strin
     : timeoutSeconds_(options.timeoutSeconds * timeoutScale()) {
   // Everything the child needs is made before the fork.
   std::vector<std::string> words = wrapperWords();
-  words.push_back(DIRLOG_BINARY);
+  words.push_back(options.program.empty() ? DIRLOG_BINARY : options.program);
   words.insert(words.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
@@ -132,6 +132,12 @@ RunResult runDirlog(const std::vector<std::string>& arguments, const std::string
                     const fs::path& workingDirectory) {
   RunOptions options;
   options.workingDirectory = workingDirectory;
+  return runDirlog(arguments, root, options);
+}
+
+RunResult runDirlogView(const std::vector<std::string>& arguments, const std::string& root) {
+  RunOptions options;
+  options.program = DIRLOG_VIEW_BINARY;
   return runDirlog(arguments, root, options);
 }
 

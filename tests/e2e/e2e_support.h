@@ -32,6 +32,8 @@ struct RunOptions {
   // When the test runs as root, the program runs as the user nobody, for
   // whom permissions count. The folders it must reach have to let it in.
   bool unprivileged = false;
+  // The program run: dirlog unless another is named (dirlog-view).
+  std::string program;
 };
 
 // The exit status of a run that could not give up root as asked.
@@ -65,6 +67,9 @@ RunResult runDirlog(const std::vector<std::string>& arguments, const std::string
                     const std::filesystem::path& workingDirectory = {});
 RunResult runDirlog(const std::vector<std::string>& arguments, const std::string& root,
                     const RunOptions& options);
+
+// Runs dirlog-view to its end, as runDirlog runs dirlog.
+RunResult runDirlogView(const std::vector<std::string>& arguments, const std::string& root);
 
 // The factor that time limits are multiplied by (1 without a wrapper).
 double timeoutScale();

@@ -147,6 +147,13 @@ WineRun runDirlog(const std::vector<std::string>& arguments, const fs::path& wor
   return WineRun{output.exitStatus, output.out};
 }
 
+WineRun runDirlogView(const std::vector<std::string>& arguments) {
+  std::vector<std::string> argv = {DIRLOG_WINE, DIRLOG_VIEW_EXE};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  Output output = runProgram(argv);
+  return WineRun{output.exitStatus, output.out};
+}
+
 namespace {
 
 // The search helper's members for each path, attributes made signed; none

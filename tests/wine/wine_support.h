@@ -31,6 +31,9 @@ std::string windowsPath(const std::string& relative);
 WineRun runDirlog(const std::vector<std::string>& arguments,
                   const std::filesystem::path& workingDirectory = {});
 
+// Runs dirlog-view.exe under Wine the same way.
+WineRun runDirlogView(const std::vector<std::string>& arguments);
+
 // What the platform's directory search reports for each Windows path, from
 // a helper program built with dirlog.exe: the members that follow the path
 // in a record line, as a log writes them (name, short name, attributes as a

@@ -1,0 +1,59 @@
+// dirlog-view.exe under Wine: two scans of a tree on drive C by dirlog.exe,
+// then the view of what changed, as text and as JSON.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "test_support.h"
+#include "wine_support.h"
+
+namespace {
+
+class WineViewTest : public DriveCTest {};
+
+TEST_F(WineViewTest, ShowsTheChangesAsTextAndJson) {
+  file("t/keep.txt", "kept");
+  file("t/grow.txt", "abc");
+  file("t/sub/gone.txt", "gone");
+  ASSERT_EQ(runDirlog({"/L" + windowsPath("t")}).exitStatus, 0);
+  file("t/grow.txt", "abc and more");
+  std::filesystem::remove(onDriveC("c:\\t\\sub\\gone.txt"));
+  file("t/sub/new.txt", "new");
+  ASSERT_EQ(runDirlog({"/L" + windowsPath("t")}).exitStatus, 0);
+
+  WineRun text = runDirlogView({"--only", "modified,deleted,created"});
+  EXPECT_EQ(text.exitStatus, 1) << text.out;
+  std::vector<std::string> lines = crLfLines(text.out);
+  ASSERT_GE(lines.size(), 4u) << text.out;
+  EXPECT_EQ(lines[0].substr(0, 18), "modified  grow.txt");
+  EXPECT_NE(text.out.find("size          3 -> 12 bytes (+9 B)\r\n"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("deleted   sub\\gone.txt"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("created   sub\\new.txt"), std::string::npos) << text.out;
+
+  WineRun json = runDirlogView({"--json", "--logs", "1", "2"});
+  EXPECT_EQ(json.exitStatus, 1);
+  std::vector<nlohmann::json> objects;
+  for (const std::string& line : crLfLines(json.out)) {
+    objects.push_back(nlohmann::json::parse(line));
+  }
+  ASSERT_FALSE(objects.empty());
+  const nlohmann::json& summary = objects.back()["summary"];
+  EXPECT_EQ(summary["separator"], "\\");
+  EXPECT_EQ(summary["before"]["start"], "c:\\t");
+  EXPECT_EQ(summary["bytes"]["removed"], 4);
+  bool deleted = false;
+  for (const nlohmann::json& object : objects) {
+    if (object.value("path", "") != "sub\\gone.txt") continue;
+    deleted = true;
+    EXPECT_EQ(object["kind"], "deleted");
+    EXPECT_EQ(object["attributes"]["old"], nlohmann::json({"archive"}));
+    EXPECT_FALSE(object.contains("mode"));
+  }
+  EXPECT_TRUE(deleted) << json.out;
+
+  WineRun missing = runDirlogView({"--logs", "1", "5"});
+  EXPECT_EQ(missing.exitStatus, 2);
+  EXPECT_EQ(missing.out, "");
+}
+
+}  // namespace
