@@ -52,7 +52,8 @@ function runView(argv) {
   return { out: done.stdout, ms: performance.now() - started };
 }
 const made = runView([before, after, '--html', page]);
-const json = runView([before, after, '--json']).out;
+const jsonRun = runView([before, after, '--json']);
+const json = jsonRun.out;
 const changes = json.toString().trim().split('\n').slice(0, -1).map((line) => JSON.parse(line));
 
 // The reference: the same page with its script cut down to reading the
@@ -113,7 +114,7 @@ const row = (label, key) => {
 const mib = (file) => (fs.statSync(file).size / 1048576).toFixed(1) + ' MiB';
 console.log(`${changes.length.toLocaleString('en-US')} changes from ${Number(entries).toLocaleString('en-US')}-entry logs; ` +
   `medians of ${runs} runs, each in a fresh browser context (1280x900)`);
-console.log(`dirlog-view --html took ${made.ms.toFixed(0)} ms\n`);
+console.log(`dirlog-view --html took ${made.ms.toFixed(0)} ms, --json ${jsonRun.ms.toFixed(0)} ms (one run each)\n`);
 console.log(`| ${changes.length.toLocaleString('en-US')}-change page | --html page | data read only | ratio |`);
 console.log('|---|---|---|---|');
 console.log(`| size | ${mib(page)} | ${mib(reference)} | |`);
