@@ -64,7 +64,7 @@ int checkReport(const std::string& report) {
 
 // The view of the two logs as JSON Lines (and as text, which must not
 // fail); returns how many changes it showed.
-size_t view(const std::string& before, const std::string& after, size_t blockSize) {
+size_t viewLogs(const std::string& before, const std::string& after, size_t blockSize) {
   FILE* beforeLog = openBytes("before", before.data(), before.size());
   FILE* afterLog = openBytes("after", after.data(), after.size());
   view::ComparisonOptions options;
@@ -116,8 +116,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (checkReport(compare(input.before, input.before)) != 0) {
     fail("a log compared with itself has entries deleted or created", readBack("report.txt"));
   }
-  view(input.before, input.after, input.blockSize);
-  if (view(input.after, input.after, input.blockSize) != 0) {
+  viewLogs(input.before, input.after, input.blockSize);
+  if (viewLogs(input.after, input.after, input.blockSize) != 0) {
     fail("a log viewed against itself shows changes", readBack("view.jsonl"));
   }
   return 0;

@@ -71,7 +71,7 @@ void writeHistoryText(std::FILE* out, const std::string& path,
     }
     seen = seen || step.entry.has_value();
   }
-  put(out, "\n" + std::to_string(changeCount(steps)) + " changes\n");
+  put(out, "\nchanges   " + std::to_string(changeCount(steps)) + "\n");
 }
 
 void writeHistoryJson(std::FILE* out, const std::string& path,

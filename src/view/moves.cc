@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace view {
@@ -34,10 +36,15 @@ struct KeyHash {
 Key keyOf(const Entry& entry) { return {entry.type, entry.size, entry.write, entry.creation}; }
 
 struct Group {
-  size_t deleted = kNone;
-  size_t created = kNone;
-  bool ambiguous = false;
+  std::vector<size_t> deleted;
+  std::vector<size_t> created;
 };
+
+// The last name of a path.
+std::string_view nameOf(const std::string& path, char separator) {
+  size_t cut = path.rfind(separator);
+  return cut == std::string::npos ? std::string_view(path) : std::string_view(path).substr(cut + 1);
+}
 
 class MoveFinder {
  public:
@@ -62,17 +69,44 @@ class MoveFinder {
   void pairByValues() {
     std::unordered_map<Key, Group, KeyHash> groups;
     for (size_t i = 0; i < changes_.size(); ++i) {
-      if (!isDeleted(i) && !isCreated(i)) continue;
-      const Entry& entry = isDeleted(i) ? *changes_[i].before : *changes_[i].after;
-      Group& group = groups[keyOf(entry)];
-      size_t& slot = isDeleted(i) ? group.deleted : group.created;
-      if (slot != kNone) group.ambiguous = true;
-      slot = i;
+      if (isDeleted(i)) groups[keyOf(*changes_[i].before)].deleted.push_back(i);
+      if (isCreated(i)) groups[keyOf(*changes_[i].after)].created.push_back(i);
     }
-    for (const auto& [key, group] : groups) {
-      if (group.ambiguous || group.deleted == kNone || group.created == kNone) continue;
-      link(group.deleted, group.created);
+    for (auto& [key, group] : groups) {
+      if (group.deleted.empty() || group.created.empty()) continue;
+      if (group.deleted.size() > 1 || group.created.size() > 1) pairByName(group);
+      if (group.deleted.size() == 1 && group.created.size() == 1) {
+        link(group.deleted[0], group.created[0]);
+      }
     }
+  }
+
+  // Entries of equal values (files written, folders made in the same clock
+  // tick) that kept their name pair when that name is theirs alone on both
+  // sides; they leave the group, and what is left may pair as one to one.
+  void pairByName(Group& group) {
+    std::unordered_map<std::string_view, std::pair<int, size_t>> deletedNames;
+    std::unordered_map<std::string_view, std::pair<int, size_t>> createdNames;
+    for (size_t i : group.deleted) {
+      auto& slot = deletedNames[nameOf(changes_[i].before->path, separator_)];
+      slot = {slot.first + 1, i};
+    }
+    for (size_t i : group.created) {
+      auto& slot = createdNames[nameOf(changes_[i].after->path, separator_)];
+      slot = {slot.first + 1, i};
+    }
+    std::unordered_set<size_t> taken;
+    for (const auto& [name, deleted] : deletedNames) {
+      auto created = createdNames.find(name);
+      if (deleted.first != 1 || created == createdNames.end() || created->second.first != 1) {
+        continue;
+      }
+      link(deleted.second, created->second.second);
+      taken.insert({deleted.second, created->second.second});
+    }
+    auto isTaken = [&](size_t i) { return taken.contains(i); };
+    std::erase_if(group.deleted, isTaken);
+    std::erase_if(group.created, isTaken);
   }
 
   void link(size_t deleted, size_t created) {

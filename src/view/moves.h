@@ -14,12 +14,13 @@ namespace view {
 // A deleted and a created entry pair when they alone share their type,
 // size, write time and creation time: two deleted or two created entries
 // with the same values are never paired, since nothing tells which went
-// where. Below a moved directory, an entry pairs with the created entry of
-// the same path below the new place, whatever its values, as long as the
-// type is the same; one that changed nothing but its place is folded into
-// the directory's move and not listed, so a directory that moved whole is
-// one move. A move lists the fields that changed besides the path, and its
-// verdict is theirs (content when none did).
+// where. Among equal entries, those whose name is found once on each side
+// pair by that name first (a folder and its subfolder made in one clock
+// tick), and what is left pairs when it is one deleted and one created. Below a moved directory, an
+// entry pairs with the created entry of the same path below the new place, whatever its values, as
+// long as the type is the same; one that changed nothing but its place is folded into the
+// directory's move and not listed, so a directory that moved whole is one move. A move lists the
+// fields that changed besides the path, and its verdict is theirs (content when none did).
 std::vector<Change> findMoves(std::vector<Change> changes, char separator, LogSystem system,
                               AccessTimes access);
 

@@ -104,8 +104,7 @@ std::string lineOf(const std::string& label, const std::string& text) {
 }  // namespace
 
 std::string printable(const std::string& text) {
-  bool plain = std::all_of(text.begin(), text.end(),
-                           [](char c) { return c >= 0x20 && c < 0x7F && c != '\\'; });
+  bool plain = std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
   if (plain) return text;
   std::string result;
   for (size_t at = 0; at < text.size();) {
@@ -120,9 +119,7 @@ std::string printable(const std::string& text) {
         }
       }
     }
-    if (c == '\\') {
-      result += "\\\\";
-    } else if (c < 0x20 || c == 0x7F || (c >= 0x80 && length == 1)) {
+    if (c < 0x20 || c == 0x7F || (c >= 0x80 && length == 1)) {
       char escaped[8];
       std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
       result += escaped;

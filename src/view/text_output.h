@@ -16,7 +16,7 @@ namespace view {
 enum class Colour { kOff, kOn };
 
 // `text` safe to print: control characters and bytes that are not valid
-// UTF-8 as \xNN, a backslash as \\.
+// UTF-8 as \xNN.
 std::string printable(const std::string& text);
 
 // "7 -> 18 bytes (+11 B)", or with the units of both sizes when either is

@@ -60,6 +60,10 @@ class ViewRunTest : public testing::Test {
     for (const std::string& line : splitLines(run.out)) {
       json parsed = json::parse(line, nullptr, false);
       if (parsed.is_discarded()) break;
+      // A change line, written directly, is the text its object gives.
+      if (parsed.contains("kind")) {
+        EXPECT_EQ(jsonLine(parsed), line + "\n");
+      }
       run.lines.push_back(parsed);
     }
     return run;
@@ -175,12 +179,6 @@ TEST_F(ViewRunTest, WritesHostileNamesAsValidJsonAndKeepsTheirBytes) {
     } else {
       EXPECT_EQ(line["path"], names[i]);
     }
-  }
-  // The lines written directly are those the objects give.
-  for (const std::string& line : splitLines(run.out)) {
-    json parsed = json::parse(line);
-    if (parsed.contains("summary")) continue;
-    EXPECT_EQ(jsonLine(parsed), line + "\n");
   }
 }
 

@@ -8,6 +8,7 @@
 #include "view/change.h"
 #include "view/filters.h"
 #include "view/formatting.h"
+#include "view/json_output.h"
 #include "view/moves.h"
 
 namespace view {
@@ -237,6 +238,15 @@ TEST(ViewMoves, PairsOnlyUnambiguousDeletionsAndCreations) {
   EXPECT_EQ(listing(moves(changes)),
             (std::vector<std::string>{"moved a b", "deleted twin1", "deleted twin2",
                                       "created twin3", "created c"}));
+  // Equal values: a name kept on both sides decides, and then the one pair
+  // left; a name found twice decides nothing.
+  changes = {deleted(directory("d", 4), 0), deleted(directory("d/in", 4), 1),
+             deleted(file("x/n", 1, 1), 2), deleted(file("y/n", 1, 1), 3),
+             created(directory("e", 4), 0), created(directory("e/in", 4), 1),
+             created(file("z/n", 1, 1), 2), created(file("z/m", 1, 1), 3)};
+  EXPECT_EQ(listing(moves(changes)),
+            (std::vector<std::string>{"moved d e", "deleted x/n", "deleted y/n", "created z/n",
+                                      "created z/m"}));
   // One deleted entry, two created candidates: neither is taken.
   changes = {deleted(file("a", 5, 7), 0), created(file("b", 5, 7), 0), created(file("c", 5, 7), 1)};
   EXPECT_EQ(listing(moves(changes)),
@@ -258,6 +268,34 @@ TEST(ViewMoves, FoldsADirectoryMovedWholeIntoOneLine) {
                                                       "deleted old-not", "created new/extra"}));
   EXPECT_EQ(found[1].changed, unsigned{kSizeField});
   EXPECT_EQ(found[1].verdict, Verdict::kContent);
+}
+
+TEST(ViewJson, WritesEachChangeAsItsObjectDumps) {
+  Entry named = file("quote\"back\\ctl\x01\x1f\xFF");
+  named.shortName = "S\xFE~1";
+  std::vector<Change> changes = {deleted(named, 0), created(directory("d\tir"), 1)};
+  for (Kind kind : {Kind::kModified, Kind::kMoved, Kind::kType}) {
+    Entry after = kind == Kind::kType ? directory("b") : file("b", 99, 7);
+    after.access = 1;
+    after.attributes |= 0x4003;
+    after.owner = 4242;
+    after.mode = 0104755;
+    after.shortName = "B~1";
+    Change change = modification(kind == Kind::kMoved ? file("a\xC3") : file("b"), after,
+                                 LogSystem::kPosix, AccessTimes::kShown);
+    change.kind = kind;
+    changes.push_back(change);
+  }
+  for (TimeZone zone : {TimeZone::kUtc, TimeZone::kLocal}) {
+    for (LogSystem system : {LogSystem::kPosix, LogSystem::kWindows}) {
+      Presentation presentation{zone, AccessTimes::kShown, system, '/'};
+      for (const Change& change : changes) {
+        std::string line;
+        appendChangeLine(line, change, presentation);
+        EXPECT_EQ(line, jsonLine(changeToJson(change, presentation)));
+      }
+    }
+  }
 }
 
 }  // namespace
