@@ -3,6 +3,10 @@
 # address and undefined-behaviour sanitizers, then the Windows build under
 # Wine (scripts/test_windows.sh). Warnings fail the build.
 #
+# The browser tests of the --html page need node, chromium and
+# `npm ci --prefix tests/browser`; where they are missing they are left out
+# with a note, unless DIRLOG_REQUIRE_BROWSER=1 (as in CI).
+#
 # The Windows suite needs the mingw-w64 cross compiler and Wine; where they
 # are missing it is skipped with a note, unless DIRLOG_REQUIRE_WINDOWS=1
 # (as in CI), which makes their absence a failure.
@@ -12,7 +16,8 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 run_suite() {
   local dir=$1; shift
-  cmake -S . -B "$dir" -DDIRLOG_WERROR=ON "$@" >/dev/null
+  cmake -S . -B "$dir" -DDIRLOG_WERROR=ON \
+    -DDIRLOG_REQUIRE_BROWSER="${DIRLOG_REQUIRE_BROWSER:-0}" "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
   ctest --test-dir "$dir" --output-on-failure -j "$jobs"
 }

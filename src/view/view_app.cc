@@ -1,7 +1,11 @@
 #include "view/view_app.h"
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -10,6 +14,7 @@
 #include "snapshot/snapshot_log.h"
 #include "view/filters.h"
 #include "view/history.h"
+#include "view/html_page.h"
 #include "view/json_output.h"
 #include "view/log_comparison.h"
 #include "view/moves.h"
@@ -29,6 +34,7 @@ struct Options {
   bool access = false;
   bool local = false;
   bool json = false;
+  std::string html;
   int depth = 2;
   std::vector<std::string> include;
   std::vector<std::string> exclude;
@@ -119,6 +125,18 @@ Filters filtersFor(const Options& options) {
   return filters;
 }
 
+// The --html page, written whole before anything else is shown.
+void writePage(const std::string& file, const std::vector<Change>& changes, const Summary& summary,
+               const Presentation& presentation) {
+  std::ofstream page(file, std::ios::binary | std::ios::trunc);
+  if (!page) throw Trouble{file + ": cannot be written (" + std::strerror(errno) + ")"};
+  HtmlPageWriter writer(page, kHtmlRowLimit);
+  for (const Change& change : changes) writer.addChange(changeToJson(change, presentation));
+  writer.finish(summaryToJson(summary, presentation));
+  page.close();
+  if (!page) throw Trouble{file + ": cannot be written"};
+}
+
 int compareView(const Options& options, std::FILE* out) {
   Filters filters = filtersFor(options);
   LogFile before;
@@ -145,9 +163,16 @@ int compareView(const Options& options, std::FILE* out) {
   summary.before.taken = platform::lastWriteTime(before.name);
   summary.after.taken = platform::lastWriteTime(after.name);
 
+  if (!options.html.empty()) {
+    // The page's folder tree goes all the way down, whatever --depth says.
+    Summary whole = summarize(changes, comparison, std::numeric_limits<int>::max());
+    whole.before = summary.before;
+    whole.after = summary.after;
+    writePage(options.html, changes, whole, presentation);
+  }
   if (options.json) {
     writeJsonLines(out, changes, summary, presentation);
-  } else {
+  } else if (options.html.empty()) {
     writeText(out, changes, summary, presentation, options.depth, pickColour(options.color, out));
   }
   return changes.empty() ? kNothingChanged : kChangesShown;
@@ -213,11 +238,16 @@ void describe(CLI::App& app, Options& options) {
                  "Show only these kinds: created,deleted,modified,moved,type")
       ->type_name("KINDS");
   app.add_flag("--json", options.json, "JSON Lines: one object per change, then a summary");
+  auto* html = app.add_option("--html", options.html,
+                              "Write a self-contained HTML page of the changes to FILE "
+                              "(instead of the text)")
+                   ->type_name("FILE");
   app.add_option("--color", options.color, "Colour the text: auto (on a terminal), always, never")
       ->check(CLI::IsMember({"auto", "always", "never"}))
       ->type_name("WHEN");
   logs->excludes("logs");
   history->excludes("logs")->excludes(logs);
+  html->excludes(history);
 }
 
 }  // namespace
