@@ -8,7 +8,6 @@
 #include <string>
 
 #include "cli/errors.h"
-#include "compare/compare_stages.h"
 #include "compare/log_reader.h"
 #include "compare/record_index.h"
 #include "compare/record_parser.h"
@@ -219,8 +218,6 @@ void writeReportLine(ChangeKind kind, const EntryRecord& record) {
   platform::releaseInterruptions();
   if (!whole) reportError("Cannot write report file", 1);
 }
-
-void compareSnapshots() { compareSnapshotStreams(compareLogStream(1), compareLogStream(2)); }
 
 void compareSnapshotStreams(FILE* before, FILE* after) {
   openReport();

@@ -31,8 +31,9 @@ int compareRecords();
 // comparison has the report open.
 void writeReportLine(ChangeKind kind, const EntryRecord& record);
 
-// Compares the two open compare logs (compare_stages.h) and writes the change
-// report, logFolder() + "report.txt", replacing any earlier one; prints
+// Compares `before` with `after`, two streams opened in binary mode and
+// standing at their start, and writes the change report,
+// logFolder() + "report.txt", replacing any earlier one; prints
 // "PASSES - <n>\n" for every record line of the before log, then again from 1
 // for every record line of the after log. The report holds, for each record
 // line of the before log in order, one MODIFIED line for every record line of
@@ -42,10 +43,7 @@ void writeReportLine(ChangeKind kind, const EntryRecord& record);
 // its path. Fatal: "Cannot open report file" when the report cannot be
 // created, "canot set pos\n" when a log cannot be rewound (after the findings
 // that come before that rewind), "Cannot write report file" when the report
-// cannot be written or closed completely. The logs stay open.
-void compareSnapshots();
-
-// The same on two streams opened in binary mode and standing at their start.
+// cannot be written or closed completely. The streams stay open.
 void compareSnapshotStreams(FILE* before, FILE* after);
 
 // Sets how many bytes the comparison reads from a log at once; 0 restores the

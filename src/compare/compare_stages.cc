@@ -81,7 +81,7 @@ void advanceCompareStage() {
 void compareIfReady() {
   if (stage != 2) return;
   try {
-    compareSnapshots();
+    compareSnapshotStreams(beforeLog, afterLog);
   } catch (const std::bad_alloc&) {
     // Its memory is given back by now, enough to say so; a report cut short
     // must not pass for one that found no change.
