@@ -7,6 +7,7 @@
 namespace {
 
 std::optional<platform::TextReadRules> installedRules;
+LogMapping mapping = LogMapping::WHERE_POSSIBLE;
 
 // A piece spans at most kMaxPieceLength + 1 bytes on disk (its "\n" may be a
 // CR LF pair), and telling a lone CR from a pair looks one byte further.
@@ -27,41 +28,130 @@ void useLogReadRules(const platform::TextReadRules* rules) {
   }
 }
 
+void useLogMapping(LogMapping value) { mapping = value; }
+
+void copyPiece(const PieceSpan& span, LinePiece& piece) {
+  std::memcpy(piece.text, span.bytes, span.length);
+  // A CR LF pair: the CR stands where the "\n" is delivered.
+  if (span.size > span.length) piece.text[span.length - 1] = '\n';
+  piece.text[span.length] = '\0';
+  piece.length = span.length;
+  piece.offset = span.offset;
+}
+
 LogReader::LogReader(FILE* stream, platform::TextReadRules rules, size_t blockSize,
                      bool repositions)
     : stream_(stream),
       rules_(rules),
       repositions_(repositions),
       maxBlock_(std::max(blockSize, kMinBlock)),
-      block_(maxBlock_),
-      // Room for a block read behind the unread rest of the previous one.
-      capacity_(maxBlock_ + kWindow),
-      buffer_(new char[capacity_]) {}
+      block_(maxBlock_) {
+  // The 0x1A rule needs every byte looked at in order before any piece can
+  // be trusted to lie inside the data, which takes what mapping saves.
+  mapped_ = mapping == LogMapping::WHERE_POSSIBLE && !rules.ctrlZEndsFile &&
+            std::ftell(stream) == 0 && platform::fileSizeToMap(stream, fileSize_);
+}
 
-bool LogReader::next(LinePiece& piece) {
+bool LogReader::nextSpan(PieceSpan& span) {
   const char* data;
   size_t available;
   if (!window(position_, data, available)) return false;
-  size_t used;
-  take(data, available, piece, used);
-  piece.offset = position_;
-  position_ += used;
+  measure(data, available, span);
+  span.offset = position_;
+  position_ += span.size;
+  return true;
+}
+
+bool LogReader::spanAt(uint64_t offset, PieceSpan& span) {
+  const char* data;
+  size_t available;
+  if (!window(offset, data, available)) return false;
+  measure(data, available, span);
+  span.offset = offset;
+  return true;
+}
+
+bool LogReader::holdsAt(uint64_t offset, const PieceSpan& span) {
+  const char* data;
+  size_t available;
+  if (!window(offset, data, available)) return false;
+  if (available < span.size || std::memcmp(data, span.bytes, span.size) != 0) return false;
+  // The first line break ends a piece, so the same bytes up to a line break
+  // make the same piece; a piece cut at its length or by the end of the data
+  // may go on here.
+  if (span.bytes[span.size - 1] == '\n') return true;
+  PieceSpan here;
+  measure(data, available, here);
+  return here.size == span.size;
+}
+
+bool LogReader::next(LinePiece& piece) {
+  PieceSpan span;
+  if (!nextSpan(span)) return false;
+  copyPiece(span, piece);
   return true;
 }
 
 bool LogReader::readAt(uint64_t offset, LinePiece& piece) {
-  const char* data;
-  size_t available;
-  if (!window(offset, data, available)) return false;
-  size_t used;
-  take(data, available, piece, used);
-  piece.offset = offset;
+  PieceSpan span;
+  if (!spanAt(offset, span)) return false;
+  copyPiece(span, piece);
   return true;
 }
 
-// Makes the buffer hold the bytes from `offset` on, at least a whole piece of
-// them unless the data ends sooner. False when no byte is left there.
+// Makes the bytes from `offset` on readable, at least a whole piece of them
+// unless the data ends sooner. False when no byte is left there.
 bool LogReader::window(uint64_t offset, const char*& data, size_t& available) {
+  if (mapped_ && mappedWindow(offset, data, available)) return true;
+  // A file that could not be mapped after all is read: it is a regular file,
+  // so the reader can seek it whether or not it was asked to.
+  if (mapped_) {
+    mapped_ = false;
+    repositions_ = true;
+    for (Stretch& stretch : stretches_) stretch = Stretch{};
+    if (offset >= fileSize_) return false;
+  }
+  return readWindow(offset, data, available);
+}
+
+// False when the system would not map the stretch, or at the end of the
+// data (which reading finds too).
+bool LogReader::mappedWindow(uint64_t offset, const char*& data, size_t& available) {
+  // Most calls ask for the stretch of the call before.
+  const Stretch& last = stretches_[recent_];
+  uint64_t into = offset - last.start;  // huge when the offset lies before it
+  if (into < maxBlock_ && into < last.view.size()) {
+    data = last.view.data() + into;
+    available = last.view.size() - static_cast<size_t>(into);
+    return true;
+  }
+  if (offset >= fileSize_) return false;
+  uint64_t start = offset - offset % maxBlock_;
+  unsigned use = recent_;
+  if (stretches_[use].start != start) {
+    use ^= 1;
+    if (stretches_[use].start != start) {
+      size_t length =
+          static_cast<size_t>(std::min<uint64_t>(fileSize_ - start, maxBlock_ + kWindow));
+      stretches_[use].start = UINT64_MAX;
+      if (!stretches_[use].view.map(stream_, start, length)) return false;
+      stretches_[use].start = start;
+    }
+    recent_ = use;
+  }
+  const platform::FileView& view = stretches_[use].view;
+  size_t skip = static_cast<size_t>(offset - start);
+  data = view.data() + skip;
+  available = view.size() - skip;
+  return true;
+}
+
+bool LogReader::readWindow(uint64_t offset, const char*& data, size_t& available) {
+  if (!buffer_) {
+    // Room for a block read behind the unread rest of the previous one.
+    capacity_ = maxBlock_ + kWindow;
+    buffer_.reset(new char[capacity_]);
+  }
   uint64_t bufferEnd = bufferStart_ + bufferLength_;
   bool inBuffer = offset >= bufferStart_ && offset <= bufferEnd;
   if (inBuffer && (bufferEnd - offset >= kWindow || dataEnds_)) {
@@ -128,29 +218,23 @@ void LogReader::readOn() {
   bufferLength_ += got;
 }
 
-void LogReader::take(const char* data, size_t available, LinePiece& piece, size_t& used) const {
+void LogReader::measure(const char* data, size_t available, PieceSpan& span) const {
+  span.bytes = data;
   // A "\n" ends the piece if it is among its first kMaxPieceLength
   // characters. On disk that is one byte further when the "\n" is a CR LF
   // pair: every character before the line break is one byte either way.
   size_t scan = std::min(available, kMaxPieceLength + 1);
   const char* lineBreak = static_cast<const char*>(std::memchr(data, '\n', scan));
-  size_t length;
   if (lineBreak != nullptr) {
     size_t at = static_cast<size_t>(lineBreak - data);
     if (rules_.crLfReadsAsLf && at > 0 && data[at - 1] == '\r') {
-      std::memcpy(piece.text, data, at - 1);
-      piece.text[at - 1] = '\n';
-      piece.text[at] = '\0';
-      piece.length = at;
-      used = at + 1;
+      span.length = at;
+      span.size = at + 1;
       return;
     }
-    length = at < kMaxPieceLength ? at + 1 : kMaxPieceLength;
+    span.length = at < kMaxPieceLength ? at + 1 : kMaxPieceLength;
   } else {
-    length = std::min(available, kMaxPieceLength);
+    span.length = std::min(available, kMaxPieceLength);
   }
-  std::memcpy(piece.text, data, length);
-  piece.text[length] = '\0';
-  piece.length = length;
-  used = length;
+  span.size = span.length;
 }

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "platform/directory_search.h"
+#include "platform/file_mapping.h"
 
 // The most characters one line read delivers (a read given 999 bytes of
 // room, the terminating zero included).
@@ -23,6 +24,24 @@ struct LinePiece {
   size_t length;                   // characters delivered; a zero byte among them counts
   char text[kMaxPieceLength + 2];  // those characters, then a zero
 };
+
+// A piece where it stands in the reader's data, not copied: what a comparison
+// needs of most lines, which it only looks at.
+struct PieceSpan {
+  uint64_t offset;    // of its first byte in the file
+  const char* bytes;  // its bytes on disk; valid until the reader is used again
+  size_t size;        // bytes on disk: `length`, or one more when its "\n" is a CR LF
+  size_t length;      // characters a line read delivers
+};
+
+// Copies the characters of `span` into `piece`: its bytes, a CR LF read as
+// "\n", then a zero.
+void copyPiece(const PieceSpan& span, LinePiece& piece);
+
+// Whether readers map a log that is a regular file into memory (the default)
+// or read every log in blocks. For tests, which cover both.
+enum class LogMapping { WHERE_POSSIBLE, NEVER };
+void useLogMapping(LogMapping mapping);
 
 // The rules in force for reading logs: platform::textReadRules() unless a
 // test installed others.
@@ -42,6 +61,11 @@ class LogReader {
   // stream before each read, so several readers may share one stream; one
   // that does not only ever reads on from where the stream stands, which
   // suits a stream that cannot seek. A failed read or seek ends the data.
+  //
+  // A regular file read without the 0x1A rule is mapped instead, in stretches
+  // of about `blockSize` bytes (useLogMapping()), so that its bytes are never
+  // copied; the stream is then not moved at all. The data ends at the size
+  // the file had when the reader was made.
   LogReader(FILE* stream, platform::TextReadRules rules, size_t blockSize, bool repositions);
 
   // The piece that follows the last one next() delivered (the first piece of
@@ -51,21 +75,46 @@ class LogReader {
   // The piece that starts at `offset`, which must be the offset of a piece
   // (any offset next() reported). Leaves next() where it was. False when
   // nothing can be read there. A reader that does not reposition serves only
-  // offsets that its buffer still holds.
+  // offsets that its buffer still holds (a mapped file: any).
   bool readAt(uint64_t offset, LinePiece& piece);
 
+  // next() and readAt() without the copy.
+  bool nextSpan(PieceSpan& span);
+  bool spanAt(uint64_t offset, PieceSpan& span);
+
+  // Whether the piece at `offset` is `span` byte for byte, `span` being a
+  // piece that a reader with the same rules delivered from any log.
+  bool holdsAt(uint64_t offset, const PieceSpan& span);
+
  private:
+  // A mapped stretch of the file: the bytes from `start` on, a whole piece
+  // past the next stretch's start, so that every piece starting in it lies
+  // in it.
+  struct Stretch {
+    uint64_t start = UINT64_MAX;
+    platform::FileView view;
+  };
+
   bool window(uint64_t offset, const char*& data, size_t& available);
+  bool mappedWindow(uint64_t offset, const char*& data, size_t& available);
+  bool readWindow(uint64_t offset, const char*& data, size_t& available);
   void reposition(uint64_t offset);
   void readOn();
-  void take(const char* data, size_t available, LinePiece& piece, size_t& used) const;
+  void measure(const char* data, size_t available, PieceSpan& span) const;
 
   FILE* stream_;
   platform::TextReadRules rules_;
   bool repositions_;
   size_t maxBlock_;
+  // Mapping: the file's size when the reader was made, and the last two
+  // stretches used (scattered lookups step back and forth across an edge).
+  bool mapped_ = false;
+  uint64_t fileSize_ = 0;
+  Stretch stretches_[2];
+  unsigned recent_ = 0;  // the stretch used last
+  // Reading:
   size_t block_;  // bytes asked of the next read
-  size_t capacity_;
+  size_t capacity_ = 0;
   std::unique_ptr<char[]> buffer_;
   uint64_t bufferStart_ = 0;  // file offset of buffer_[0]
   size_t bufferLength_ = 0;

@@ -125,10 +125,16 @@ TEST_F(LogReaderTest, ReadsWhatALimitedLineReadReads) {
     for (const std::string& content : sampleContents(random, textMode)) {
       std::vector<std::string> expected =
           readsOf(file("view"), textMode ? textModeView(content) : content);
-      for (size_t block : {size_t{4096}, size_t{4099}, size_t{1} << 20}) {
-        ASSERT_EQ(textsOf(piecesOf(file("log"), content, rules, block)), expected)
-            << "text mode " << textMode << ", block " << block;
+      // Mapped in stretches of the block size, or read in blocks.
+      for (LogMapping mapping : {LogMapping::WHERE_POSSIBLE, LogMapping::NEVER}) {
+        useLogMapping(mapping);
+        for (size_t block : {size_t{4096}, size_t{4099}, size_t{1} << 20}) {
+          ASSERT_EQ(textsOf(piecesOf(file("log"), content, rules, block)), expected)
+              << "text mode " << textMode << ", block " << block << ", mapped "
+              << (mapping == LogMapping::WHERE_POSSIBLE);
+        }
       }
+      useLogMapping(LogMapping::WHERE_POSSIBLE);
     }
   }
 }
@@ -144,16 +150,32 @@ TEST_F(LogReaderTest, EveryPieceReadsAgainAtItsOffsetInAnyOrder) {
       // Forward, backward, scattered.
       std::vector<std::vector<size_t>> orders = {order, {order.rbegin(), order.rend()}, order};
       std::shuffle(orders[2].begin(), orders[2].end(), random);
-      FILE* stream = std::fopen(file("log").string().c_str(), "rb");
-      LogReader reader(stream, rules, 4096, true);
-      for (const std::vector<size_t>& sequence : orders) {
-        for (size_t i : sequence) {
-          LinePiece piece;
-          ASSERT_TRUE(reader.readAt(pieces[i].offset, piece));
-          ASSERT_EQ(std::string(piece.text, piece.length), pieces[i].text) << "piece " << i;
+      for (LogMapping mapping : {LogMapping::WHERE_POSSIBLE, LogMapping::NEVER}) {
+        useLogMapping(mapping);
+        FILE* stream = std::fopen(file("log").string().c_str(), "rb");
+        LogReader reader(stream, rules, 4096, true);
+        for (const std::vector<size_t>& sequence : orders) {
+          for (size_t i : sequence) {
+            PieceSpan span;
+            ASSERT_TRUE(reader.spanAt(pieces[i].offset, span));
+            LinePiece piece;
+            copyPiece(span, piece);
+            ASSERT_EQ(std::string(piece.text, piece.length), pieces[i].text) << "piece " << i;
+            // A piece holds itself, and not the piece behind it unless the
+            // two are the same bytes.
+            std::string bytes(span.bytes, span.size);
+            ASSERT_TRUE(reader.holdsAt(pieces[i].offset, span));
+            if (i + 1 < pieces.size()) {
+              PieceSpan behind;
+              ASSERT_TRUE(reader.spanAt(pieces[i + 1].offset, behind));
+              EXPECT_EQ(reader.holdsAt(pieces[i + 1].offset, span),
+                        std::string(behind.bytes, behind.size) == bytes);
+            }
+          }
         }
+        std::fclose(stream);
       }
-      std::fclose(stream);
+      useLogMapping(LogMapping::WHERE_POSSIBLE);
     }
   }
 }
