@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -34,6 +35,13 @@
 // the after log that some before entry finds is marked; an unmarked one has
 // no line of its path in the before log (any such line would have found it),
 // and is reported as created.
+//
+// Two scans of one tree list most entries in the same order with the same
+// values, so the walk keeps its place in the after log too: when a before
+// line is byte for byte the after line that follows the last one matched,
+// and the index knows no other line of that path, that line is its only
+// candidate and equal to it. Such a line costs a comparison of its bytes;
+// only the others are parsed and looked up.
 
 namespace {
 
@@ -44,16 +52,44 @@ EntryRecord recordAValue;
 EntryRecord recordBValue;
 FILE* report = nullptr;
 
-constexpr char kDirectoryFormat[] =
-    "%s,-DIRECTORY, PATH-%s, NAME-%s, MSDOS-%s, ATTRIB-%u, FILE_SIZE_HIGH-%u, FILE_SIZE_LOW-%u, "
-    "RESERVED0-%u, RESERVED1-%u, CREATION_TIME_HIGH-%u, CREATION_TIME_LOW-%u, "
-    "LAST_ACCESS_TIME_HIGH%u, LAST_ACCESS_TIME_LOW-%u, LAST_WRITE_TIME_HIGH-%u, "
-    "LAST_WRITE_TIME_LOW-%u\n";
-constexpr char kFileFormat[] =
-    "%s,---FILE---, PATH-%s, NAME-%s, MSDOS-%s, ATTRIB-%u, FILE_SIZE_HIGH-%u, FILE_SIZE_LOW-%u, "
-    "RESERVED0-%u, RESERVED1-%u, CREATION_TIME_HIGH-%u, CREATION_TIME_LOW-%u, "
-    "LAST_ACCESS_TIME_HIGH%u, LAST_ACCESS_TIME_LOW-%u, LAST_WRITE_TIME_HIGH-%u, "
-    "LAST_WRITE_TIME_LOW-%u\n";
+// A report line reads as the format "%s,-DIRECTORY, PATH-%s, NAME-%s,
+// MSDOS-%s, ATTRIB-%u, FILE_SIZE_HIGH-%u, ..." writes it (",---FILE---" for
+// a file): the label, the tag, the three texts, then the numbers under these
+// names, every one unsigned. It is put together here rather than formatted.
+constexpr const char* kNumberNames[] = {
+    ", ATTRIB-",
+    ", FILE_SIZE_HIGH-",
+    ", FILE_SIZE_LOW-",
+    ", RESERVED0-",
+    ", RESERVED1-",
+    ", CREATION_TIME_HIGH-",
+    ", CREATION_TIME_LOW-",
+    ", LAST_ACCESS_TIME_HIGH",  // no dash: the line has always read so
+    ", LAST_ACCESS_TIME_LOW-",
+    ", LAST_WRITE_TIME_HIGH-",
+    ", LAST_WRITE_TIME_LOW-",
+};
+
+class ReportLine {
+ public:
+  void add(const char* text) {
+    size_t length = std::strlen(text);
+    std::memcpy(text_ + length_, text, length);
+    length_ += length;
+  }
+  void add(uint32_t number) {
+    length_ = static_cast<size_t>(std::to_chars(text_ + length_, text_ + sizeof text_, number).ptr -
+                                  text_);
+  }
+  const char* text() const { return text_; }
+  size_t length() const { return length_; }
+
+ private:
+  // Room for the longest line: texts of 255, 254 and 13 characters, eleven
+  // numbers of ten digits and the words around them.
+  char text_[1024];
+  size_t length_ = 0;
+};
 
 const char* label(ChangeKind kind) {
   switch (kind) {
@@ -67,10 +103,79 @@ const char* label(ChangeKind kind) {
   return "";
 }
 
+// The progress lines, two for every entry, gather here and go to standard
+// output in large writes. Nothing else is written there while a comparison
+// runs, except by fail(), which sends them first.
+char progressBuffer[size_t{1} << 16];
+size_t progressLength = 0;
+
+void sendProgress() {
+  std::fwrite(progressBuffer, 1, progressLength, stdout);
+  progressLength = 0;
+}
+
+// The progress lines of one pass, as printf("PASSES - %i\n", k) writes them
+// for k from 1 on: each is made from the one before by adding one to its
+// digits.
+class ProgressLines {
+ public:
+  ProgressLines() { line_[sizeof line_ - 1] = '\n'; }
+
+  void next() {
+    if (++count_ > INT32_MAX) {
+      rewrite();
+    } else {
+      addOne();
+    }
+    size_t from = first_ - kPrefixLength;
+    size_t length = sizeof line_ - from;
+    if (sizeof progressBuffer - progressLength < length) sendProgress();
+    std::memcpy(progressBuffer + progressLength, line_ + from, length);
+    progressLength += length;
+  }
+
+ private:
+  static constexpr char kPrefix[] = "PASSES - ";
+  static constexpr size_t kPrefixLength = sizeof kPrefix - 1;
+
+  void addOne() {
+    size_t digit = sizeof line_ - 2;
+    while (digit >= first_ && line_[digit] == '9') line_[digit--] = '0';
+    if (digit >= first_) {
+      ++line_[digit];
+      return;
+    }
+    line_[--first_] = '1';
+    std::memcpy(line_ + first_ - kPrefixLength, kPrefix, kPrefixLength);
+  }
+
+  // Past the largest int, "%i" shows the count as a negative number.
+  void rewrite() {
+    char digits[12];
+    auto end = std::to_chars(digits, digits + sizeof digits, static_cast<int32_t>(count_)).ptr;
+    size_t length = static_cast<size_t>(end - digits);
+    first_ = sizeof line_ - 1 - length;
+    std::memcpy(line_ + first_, digits, length);
+    std::memcpy(line_ + first_ - kPrefixLength, kPrefix, kPrefixLength);
+  }
+
+  uint32_t count_ = 0;
+  // The line is right-aligned: its "\n" stands last, its digits from first_.
+  char line_[32] = {};
+  size_t first_ = sizeof line_ - 1;
+};
+
+// Every fatal end of a comparison: the progress lines written so far come
+// before the message, as they would unbuffered.
+void fail(const char* message) {
+  sendProgress();
+  reportError(message, 1);
+}
+
 void openReport() {
   std::string name = platform::logFolder() + "report.txt";
   report = std::fopen(name.c_str(), "w");
-  if (report == nullptr) reportError("Cannot open report file", 1);
+  if (report == nullptr) fail("Cannot open report file");
 }
 
 // A report that lost lines on the way to the disk must not pass for a
@@ -78,22 +183,11 @@ void openReport() {
 void closeReport() {
   FILE* stream = report;
   report = nullptr;
-  if (std::fclose(stream) != 0) reportError("Cannot write report file", 1);
-}
-
-// The progress line as printf("PASSES - %i\n") writes it; it comes once per
-// record line of each log, so it is built here rather than formatted.
-void writeProgress(uint32_t counter) {
-  char line[32] = "PASSES - ";
-  constexpr size_t kPrefixLength = 9;
-  auto result =
-      std::to_chars(line + kPrefixLength, line + sizeof line - 1, static_cast<int32_t>(counter));
-  *result.ptr++ = '\n';
-  std::fwrite(line, 1, static_cast<size_t>(result.ptr - line), stdout);
+  if (std::fclose(stream) != 0) fail("Cannot write report file");
 }
 
 void rewindOrFail(FILE* log) {
-  if (std::fseek(log, 0, SEEK_SET) != 0) reportError("canot set pos\n", 1);
+  if (std::fseek(log, 0, SEEK_SET) != 0) fail("canot set pos\n");
 }
 
 // Record A against one candidate line of the other log, held in record B.
@@ -101,7 +195,7 @@ void rewindOrFail(FILE* log) {
 int weighCandidate() {
   if (samePath() != 1) return 0;
   int difference = compareRecords();
-  if (difference == -1) reportError("Problems in comparison", 1);
+  if (difference == -1) fail("Problems in comparison");
   if (difference == 1) writeReportLine(ChangeKind::MODIFIED, recordAValue);
   return 1;
 }
@@ -116,7 +210,7 @@ int weighCandidate() {
   while (walk.next(piece)) {
     if (piece.text[0] != '-') continue;
     parseRecordLine(piece.text, recordAValue);
-    writeProgress(1);
+    ProgressLines().next();
     LogReader search(after, rules, blockSize, false);
     int matches = 0;
     while (search.next(piece)) {
@@ -129,61 +223,67 @@ int weighCandidate() {
   }
   // With no entry in the before log, the first rewind is the one in front of
   // the second pass; it fails all the same.
-  reportError("canot set pos\n", 1);
-  std::abort();  // not reached: the report above is fatal
+  fail("canot set pos\n");
+  std::abort();  // not reached: the failure above ends the process
 }
 
-// The record lines of the log being walked, read a few lines ahead: the
-// index slots of a line's path are asked for when it is read and are at hand
-// by the time its turn comes, instead of costing a wait on memory each.
-class WalkAhead {
+// The first pass: every record line of the before log against the lines of
+// the after log that share its path.
+class BeforeWalk {
  public:
-  struct Line {
-    LinePiece piece;
-    char path[kMaxPathLength + 1];
-    size_t pathLength;
-    uint64_t pathHash;
-  };
+  BeforeWalk(FILE* after, platform::TextReadRules rules, RecordIndex& index)
+      : index_(index), search_(after, rules, blockSize, true) {}
 
-  WalkAhead(LogReader& reader, const RecordIndex& index) : reader_(reader), index_(index) {
-    while (count_ < kDepth && readLine(lines_[count_])) ++count_;
-  }
-
-  // The next record line, or nullptr after the last.
-  const Line* next() {
-    if (count_ == 0) return nullptr;
-    // The line handed out last time is done with: read one into its place.
-    if (handedOut_ && readLine(lines_[(first_ + kDepth - 1) % kDepth])) ++count_;
-    handedOut_ = true;
-    const Line* line = &lines_[first_];
-    first_ = (first_ + 1) % kDepth;
-    --count_;
-    return line;
+  void weigh(const PieceSpan& line) {
+    if (next_ < index_.size() && index_.alone(next_) &&
+        search_.holdsAt(index_.offset(next_), line)) {
+      index_.markMatched(next_++);
+      return;
+    }
+    lookUp(line);
   }
 
  private:
-  static constexpr size_t kDepth = 8;
-
-  bool readLine(Line& line) {
-    if (ended_) return false;
-    while (reader_.next(line.piece)) {
-      if (line.piece.text[0] != '-') continue;
-      line.pathLength = parseRecordPath(line.piece.text, line.path);
-      line.pathHash = hashText(line.path, line.pathLength);
-      index_.prefetch(line.pathHash);
-      return true;
+  void lookUp(const PieceSpan& line) {
+    copyPiece(line, pieceA_);
+    // The path finds the candidates; the rest of record A is read only when
+    // a candidate differs from its line or a report line needs it.
+    size_t pathLength = parseRecordPath(pieceA_.text, recordAValue.path);
+    bool aParsed = false;
+    auto parseA = [&] {
+      if (!aParsed) parseRecordLine(pieceA_.text, recordAValue);
+      aParsed = true;
+    };
+    int matches = 0;
+    index_.forEachCandidate(hashText(recordAValue.path, pathLength), [&](uint32_t ordinal) {
+      PieceSpan span;
+      if (!search_.spanAt(index_.offset(ordinal), span)) return;
+      copyPiece(span, pieceB_);
+      // A line equal to A's parses to A's record: same path, no field
+      // differs.
+      bool equal = pieceB_.length == pieceA_.length &&
+                   std::memcmp(pieceB_.text, pieceA_.text, pieceA_.length) == 0;
+      if (!equal) {
+        parseA();
+        parseRecordLine(pieceB_.text, recordBValue);
+        if (weighCandidate() == 0) return;
+      }
+      if (matches++ == 0) next_ = ordinal + 1;
+      index_.markMatched(ordinal);
+    });
+    if (matches == 0) {
+      parseA();
+      writeReportLine(ChangeKind::DELETED, recordAValue);
     }
-    ended_ = true;
-    return false;
   }
 
-  LogReader& reader_;
-  const RecordIndex& index_;
-  std::unique_ptr<Line[]> lines_{new Line[kDepth]};
-  size_t first_ = 0;
-  size_t count_ = 0;
-  bool handedOut_ = false;
-  bool ended_ = false;
+  RecordIndex& index_;
+  // The after log where the walk expects its next line, and wherever a
+  // lookup leads: mostly a few lines from there.
+  LogReader search_;
+  uint32_t next_ = 0;  // the after line expected to match the next before line
+  LinePiece pieceA_;
+  LinePiece pieceB_;
 };
 
 }  // namespace
@@ -207,16 +307,35 @@ int compareRecords() {
 }
 
 void writeReportLine(ChangeKind kind, const EntryRecord& record) {
-  const char* format = (record.attributes & kDirectoryBit) != 0 ? kDirectoryFormat : kFileFormat;
+  ReportLine line;
+  line.add(label(kind));
+  line.add((record.attributes & kDirectoryBit) != 0 ? ",-DIRECTORY, PATH-" : ",---FILE---, PATH-");
+  line.add(record.path);
+  line.add(", NAME-");
+  line.add(record.name);
+  line.add(", MSDOS-");
+  line.add(record.shortName);
+  const uint32_t numbers[] = {static_cast<uint32_t>(record.attributes),
+                              record.sizeHigh,
+                              record.sizeLow,
+                              record.reserved0,
+                              record.reserved1,
+                              record.creationHigh,
+                              record.creationLow,
+                              record.lastAccessHigh,
+                              record.lastAccessLow,
+                              record.lastWriteHigh,
+                              record.lastWriteLow};
+  for (size_t i = 0; i < std::size(numbers); ++i) {
+    line.add(kNumberNames[i]);
+    line.add(numbers[i]);
+  }
+  line.add("\n");
   platform::holdInterruptions();
-  int written = std::fprintf(report, format, label(kind), record.path, record.name,
-                             record.shortName, static_cast<unsigned>(record.attributes),
-                             record.sizeHigh, record.sizeLow, record.reserved0, record.reserved1,
-                             record.creationHigh, record.creationLow, record.lastAccessHigh,
-                             record.lastAccessLow, record.lastWriteHigh, record.lastWriteLow);
-  bool whole = written >= 0 && std::fflush(report) == 0;
+  bool whole = std::fwrite(line.text(), 1, line.length(), report) == line.length() &&
+               std::fflush(report) == 0;
   platform::releaseInterruptions();
-  if (!whole) reportError("Cannot write report file", 1);
+  if (!whole) fail("Cannot write report file");
 }
 
 void compareSnapshotStreams(FILE* before, FILE* after) {
@@ -235,42 +354,15 @@ void compareSnapshotStreams(FILE* before, FILE* after) {
   // Before entries against the after log. The before log is read through
   // once, as it stands, so it need not be able to seek until the second pass
   // asks for it.
-  LogReader walk(before, rules, blockSize, false);
-  LogReader search(after, rules, blockSize, true);
-  WalkAhead ahead(walk, index);
-  LinePiece candidate;
-  uint32_t progress = 0;
-  while (const WalkAhead::Line* line = ahead.next()) {
-    const LinePiece& piece = line->piece;
-    // The path finds the candidates; the rest of record A is read only when
-    // a candidate differs from its line or a report line needs it.
-    std::memcpy(recordAValue.path, line->path, line->pathLength + 1);
-    bool aParsed = false;
-    auto parseA = [&] {
-      if (!aParsed) parseRecordLine(piece.text, recordAValue);
-      aParsed = true;
-    };
-    writeProgress(++progress);
-    int matches = 0;
-    index.forEachCandidate(line->pathHash, [&](uint32_t ordinal) {
-      if (!search.readAt(index.offset(ordinal), candidate)) return;
-      // A line equal to A's parses to A's record: same path, no field
-      // differs. Most entries of two scans are such lines.
-      if (candidate.length == piece.length &&
-          std::memcmp(candidate.text, piece.text, piece.length) == 0) {
-        ++matches;
-        index.markMatched(ordinal);
-        return;
-      }
-      parseA();
-      parseRecordLine(candidate.text, recordBValue);
-      if (weighCandidate() == 0) return;
-      ++matches;
-      index.markMatched(ordinal);
-    });
-    if (matches == 0) {
-      parseA();
-      writeReportLine(ChangeKind::DELETED, recordAValue);
+  {
+    LogReader walk(before, rules, blockSize, false);
+    BeforeWalk weighing(after, rules, index);
+    PieceSpan line;
+    ProgressLines progress;
+    while (walk.nextSpan(line)) {
+      if (line.bytes[0] != '-') continue;
+      progress.next();
+      weighing.weigh(line);
     }
   }
 
@@ -278,15 +370,17 @@ void compareSnapshotStreams(FILE* before, FILE* after) {
   // paths the before log holds.
   rewindOrFail(before);
   rewindOrFail(after);
+  LogReader search(after, rules, blockSize, true);
   LinePiece piece;
-  progress = 0;
+  ProgressLines progress;
   for (uint32_t ordinal = 0; ordinal < index.size(); ++ordinal) {
-    writeProgress(++progress);
+    progress.next();
     if (index.matched(ordinal)) continue;
     if (!search.readAt(index.offset(ordinal), piece)) continue;
     parseRecordLine(piece.text, recordAValue);
     writeReportLine(ChangeKind::CREATED, recordAValue);
   }
+  sendProgress();
   closeReport();
 }
 

@@ -22,6 +22,8 @@ namespace {
 
 constexpr platform::TextReadRules kBytesAsTheyAre{false, false};
 constexpr platform::TextReadRules kTextMode{true, true};
+// CR LF read as LF without the 0x1A rule: a log still mapped.
+constexpr platform::TextReadRules kCrLfOnly{true, false};
 
 // A log folder of its own for every test, with the logs beside it.
 class CompareTest : public testing::Test {
@@ -229,12 +231,16 @@ TEST_F(CompareTest, AgreesWithTheTwoPassComparisonOnRandomLogs) {
     shape.shuffled = round % 5 == 0;
     LogPair logs = randomLogPair(random, shape);
     size_t block = round % 2 == 0 ? 4096 : 0;
-    for (platform::TextReadRules rules : {kBytesAsTheyAre, kTextMode}) {
+    // Logs without a 0x1A byte also go through the CR LF rule alone.
+    platform::TextReadRules textRules = round % 4 == 2 ? kCrLfOnly : kTextMode;
+    useLogMapping(round % 3 == 0 ? LogMapping::NEVER : LogMapping::WHERE_POSSIBLE);
+    for (platform::TextReadRules rules : {kBytesAsTheyAre, textRules}) {
       SCOPED_TRACE("round " + std::to_string(round) + ", text mode " +
                    std::to_string(rules.crLfReadsAsLf));
       ASSERT_EQ(fast(logs.before, logs.after, rules, block),
                 literal(logs.before, logs.after, rules));
     }
+    useLogMapping(LogMapping::WHERE_POSSIBLE);
   }
 }
 

@@ -36,13 +36,20 @@ void RecordIndex::build(LogReader& reader) {
   // The full hashes are needed only until the lines have their slots; the
   // table keeps the low half, and the slot stands for the top.
   std::vector<uint64_t> hashes;
-  char path[kMaxPathLength + 1];
+  char copy[kMaxPathLength + 1];
   LinePiece piece;
-  while (reader.next(piece)) {
-    if (piece.text[0] != '-') continue;
-    size_t length = parseRecordPath(piece.text, path);
+  PieceSpan span;
+  while (reader.nextSpan(span)) {
+    if (span.bytes[0] != '-') continue;
+    const char* path;
+    size_t length;
+    if (!findRecordPath(span.bytes, span.length, path, length)) {
+      copyPiece(span, piece);
+      length = parseRecordPath(piece.text, copy);
+      path = copy;
+    }
     hashes.push_back(hashText(path, length));
-    offsets_.push_back(piece.offset);
+    offsets_.push_back(span.offset);
   }
 
   unsigned bits = 1;
@@ -50,13 +57,22 @@ void RecordIndex::build(LogReader& reader) {
   shift_ = 64 - bits;
   mask_ = (size_t{1} << bits) - 1;
   slots_.assign(size_t{1} << bits, Slot{0, 0});
+  flags_.assign(hashes.size(), 0);
   // Placed in log order, the lines of one path lie in log order along the
-  // run of slots that a lookup walks.
+  // run of slots that a lookup walks. Lines of one path start at one slot,
+  // so the later one passes the earlier one on its way to a free slot: that
+  // is where the two are marked as sharing.
+  constexpr size_t kAhead = 16;
   for (size_t ordinal = 0; ordinal < hashes.size(); ++ordinal) {
+    if (ordinal + kAhead < hashes.size()) prefetch(hashes[ordinal + kAhead]);
     uint64_t hash = hashes[ordinal];
+    uint32_t low = static_cast<uint32_t>(hash);
     size_t slot = hash >> shift_;
-    while (slots_[slot].ordinalPlusOne != 0) slot = (slot + 1) & mask_;
-    slots_[slot] = {static_cast<uint32_t>(hash), static_cast<uint32_t>(ordinal + 1)};
+    for (; slots_[slot].ordinalPlusOne != 0; slot = (slot + 1) & mask_) {
+      if (slots_[slot].hashLow != low) continue;
+      flags_[ordinal] |= kShared;
+      flags_[slots_[slot].ordinalPlusOne - 1] |= kShared;
+    }
+    slots_[slot] = {low, static_cast<uint32_t>(ordinal + 1)};
   }
-  matched_.assign(hashes.size(), false);
 }

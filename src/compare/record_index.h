@@ -17,7 +17,8 @@ class RecordIndex {
  public:
   // Reads `reader` from its current piece to the end of its data and indexes
   // every record line (a piece whose first character is "-"), numbering them
-  // from 0 in log order. Holds up to 2^32 - 2 lines, some 25 bytes each.
+  // from 0 in log order. Holds up to 2^32 - 2 lines, some 26 bytes each, and
+  // 8 more while it is built.
   void build(LogReader& reader);
 
   // How many record lines the log holds.
@@ -51,8 +52,13 @@ class RecordIndex {
 
   // Marks that a line of the other log has the same path as record line
   // `ordinal`.
-  void markMatched(uint32_t ordinal) { matched_[ordinal] = true; }
-  bool matched(uint32_t ordinal) const { return matched_[ordinal]; }
+  void markMatched(uint32_t ordinal) { flags_[ordinal] |= kMatched; }
+  bool matched(uint32_t ordinal) const { return (flags_[ordinal] & kMatched) != 0; }
+
+  // True when no other record line has the path of line `ordinal`: a line
+  // with the same path as that one is then that one alone. (False says
+  // nothing: two paths may share part of their hash.)
+  bool alone(uint32_t ordinal) const { return (flags_[ordinal] & kShared) == 0; }
 
  private:
   // An open-addressed table, at most half full: a lookup starts at the
@@ -68,7 +74,9 @@ class RecordIndex {
   std::vector<Slot> slots_;
   unsigned shift_ = 63;
   size_t mask_ = 1;
-  std::vector<bool> matched_;
+  static constexpr uint8_t kMatched = 1;
+  static constexpr uint8_t kShared = 2;
+  std::vector<uint8_t> flags_;
 };
 
 #endif  // DIRLOG_COMPARE_RECORD_INDEX_H_

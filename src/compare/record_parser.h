@@ -45,4 +45,12 @@ void parseRecordLine(const char* line, EntryRecord& record);
 // reads from `line`, and returns its length; reads nothing else.
 size_t parseRecordPath(const char* line, char* path);
 
+// Where that path stands in `line` itself, for a line of `length` characters
+// (no terminating zero needed; the last character may be the CR of a CR LF
+// line end in place of its "\n"): the path is the `pathLength` bytes at
+// `path`. Answers only for a line without a zero byte and with fewer than
+// fifteen commas, which is most; returns false for any other, whose path
+// parseRecordPath() finds.
+bool findRecordPath(const char* line, size_t length, const char*& path, size_t& pathLength);
+
 #endif  // DIRLOG_COMPARE_RECORD_PARSER_H_
