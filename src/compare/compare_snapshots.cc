@@ -1,5 +1,6 @@
 #include "compare/compare_snapshots.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
@@ -7,6 +8,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/errors.h"
 #include "compare/log_reader.h"
@@ -227,12 +229,49 @@ int weighCandidate() {
   std::abort();  // not reached: the failure above ends the process
 }
 
+// After lines that the walk passed over on its way to a later match, most of
+// them created entries: their text is kept, while there is room, so that the
+// second pass, which reports them, need not read the after log again.
+class PassedOver {
+ public:
+  // `ordinal` must be above every one kept before.
+  void keep(uint32_t ordinal, const PieceSpan& span) {
+    if (text_.size() + span.length > kRoom) return;
+    LinePiece piece;
+    copyPiece(span, piece);
+    entries_.push_back({ordinal, static_cast<uint32_t>(text_.size())});
+    text_.append(piece.text, piece.length);
+  }
+
+  // Fills `piece` with the text kept for line `ordinal`, if any. Asked in
+  // rising order of ordinals.
+  bool find(uint32_t ordinal, LinePiece& piece) {
+    while (next_ < entries_.size() && entries_[next_].ordinal < ordinal) ++next_;
+    if (next_ == entries_.size() || entries_[next_].ordinal != ordinal) return false;
+    size_t end = next_ + 1 < entries_.size() ? entries_[next_ + 1].at : text_.size();
+    piece.length = end - entries_[next_].at;
+    std::memcpy(piece.text, text_.data() + entries_[next_].at, piece.length);
+    piece.text[piece.length] = '\0';
+    return true;
+  }
+
+ private:
+  static constexpr size_t kRoom = size_t{64} << 20;
+  struct Entry {
+    uint32_t ordinal;
+    uint32_t at;  // where its text starts in text_
+  };
+  std::string text_;
+  std::vector<Entry> entries_;
+  size_t next_ = 0;
+};
+
 // The first pass: every record line of the before log against the lines of
 // the after log that share its path.
 class BeforeWalk {
  public:
-  BeforeWalk(FILE* after, platform::TextReadRules rules, RecordIndex& index)
-      : index_(index), search_(after, rules, blockSize, true) {}
+  BeforeWalk(FILE* after, platform::TextReadRules rules, RecordIndex& index, PassedOver& passed)
+      : index_(index), passed_(passed), search_(after, rules, blockSize, true) {}
 
   void weigh(const PieceSpan& line) {
     if (next_ < index_.size() && index_.alone(next_) &&
@@ -268,7 +307,7 @@ class BeforeWalk {
         parseRecordLine(pieceB_.text, recordBValue);
         if (weighCandidate() == 0) return;
       }
-      if (matches++ == 0) next_ = ordinal + 1;
+      if (matches++ == 0) moveTo(ordinal);
       index_.markMatched(ordinal);
     });
     if (matches == 0) {
@@ -277,11 +316,30 @@ class BeforeWalk {
     }
   }
 
+  // The walk goes on behind `matched`. The lines it steps over, a few at a
+  // time, are kept; a long step says the logs are in different orders, and
+  // its lines may yet be found further on.
+  void moveTo(uint32_t matched) {
+    constexpr uint32_t kShortStep = 4096;
+    if (matched > next_ && matched - next_ <= kShortStep) {
+      for (uint32_t ordinal = std::max(next_, keptUpTo_); ordinal < matched; ++ordinal) {
+        PieceSpan span;
+        if (!index_.matched(ordinal) && search_.spanAt(index_.offset(ordinal), span)) {
+          passed_.keep(ordinal, span);
+        }
+      }
+      keptUpTo_ = std::max(keptUpTo_, matched);
+    }
+    next_ = matched + 1;
+  }
+
   RecordIndex& index_;
+  PassedOver& passed_;
   // The after log where the walk expects its next line, and wherever a
   // lookup leads: mostly a few lines from there.
   LogReader search_;
-  uint32_t next_ = 0;  // the after line expected to match the next before line
+  uint32_t next_ = 0;      // the after line expected to match the next before line
+  uint32_t keptUpTo_ = 0;  // lines below it are kept or were not to be
   LinePiece pieceA_;
   LinePiece pieceB_;
 };
@@ -354,9 +412,10 @@ void compareSnapshotStreams(FILE* before, FILE* after) {
   // Before entries against the after log. The before log is read through
   // once, as it stands, so it need not be able to seek until the second pass
   // asks for it.
+  PassedOver passed;
   {
     LogReader walk(before, rules, blockSize, false);
-    BeforeWalk weighing(after, rules, index);
+    BeforeWalk weighing(after, rules, index, passed);
     PieceSpan line;
     ProgressLines progress;
     while (walk.nextSpan(line)) {
@@ -376,7 +435,7 @@ void compareSnapshotStreams(FILE* before, FILE* after) {
   for (uint32_t ordinal = 0; ordinal < index.size(); ++ordinal) {
     progress.next();
     if (index.matched(ordinal)) continue;
-    if (!search.readAt(index.offset(ordinal), piece)) continue;
+    if (!passed.find(ordinal, piece) && !search.readAt(index.offset(ordinal), piece)) continue;
     parseRecordLine(piece.text, recordAValue);
     writeReportLine(ChangeKind::CREATED, recordAValue);
   }

@@ -41,19 +41,31 @@ struct CommaMap {
   size_t at(size_t i) const { return i < kFieldCount ? first[i] : last[i % kTailCommas]; }
 };
 
-// One walk over the line finds its end and every comma.
+// The line's end, then every comma: sixteen bytes at a time where the
+// processor compares that many at once.
 void mapCommas(const char* line, CommaMap& map) {
   map.line = line;
-  size_t count = 0;
+  map.length = std::strlen(line);
+  map.count = 0;
+  auto add = [&map](size_t at) {
+    if (map.count < kFieldCount) map.first[map.count] = at;
+    map.last[map.count % kTailCommas] = at;
+    ++map.count;
+  };
   size_t i = 0;
-  for (char c; (c = line[i]) != '\0'; ++i) {
-    if (c != ',') continue;
-    if (count < kFieldCount) map.first[count] = i;
-    map.last[count % kTailCommas] = i;
-    ++count;
+#if defined(__SSE2__)
+  const __m128i commas = _mm_set1_epi8(',');
+  for (; i + 16 <= map.length; i += 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + i));
+    for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, commas)));
+         mask != 0; mask &= mask - 1) {
+      add(i + static_cast<size_t>(std::countr_zero(mask)));
+    }
   }
-  map.length = i;
-  map.count = count;
+#endif
+  for (; i < map.length; ++i) {
+    if (line[i] == ',') add(i);
+  }
 }
 
 Text cut(Text text) {
