@@ -64,7 +64,8 @@ def unique_names(rng, count, directories):
 
 
 def walk(rng, folder, depth, budget, out):
-    """Appends the entries of one folder and its subtree in walk order."""
+    """Hands the entries of one folder and its subtree to out() in walk
+    order."""
     if budget[0] <= 0:
         return
     files = rng.randrange(2, 40)
@@ -76,50 +77,81 @@ def walk(rng, folder, depth, budget, out):
     for name, directory in listing:
         if budget[0] <= 0:
             return
-        out.append(make_entry(rng, folder, name, directory))
+        out(make_entry(rng, folder, name, directory))
         budget[0] -= 1
         if directory:
             walk(rng, folder + "/" + name, depth + 1, budget, out)
 
 
+def make_tree(rng, count, out):
+    budget = [count]
+    made = [0]
+
+    def counted(entry):
+        made[0] += 1
+        out(entry)
+
+    while budget[0] > 0:
+        walk(rng, ROOT + "/" + "part%d" % made[0], 0, budget, counted)
+
+
+class Log:
+    """A log being written, with the counts for its totals line."""
+
+    def __init__(self, path):
+        self.file = open(path, "w", newline="\n")
+        self.files = 0
+        self.directories = 0
+
+    def add(self, entry):
+        self.file.write(entry.line())
+        if entry.directory:
+            self.directories += 1
+        else:
+            self.files += 1
+
+    def close(self):
+        self.file.write("FILEs - %d, DIRECTORIEs - %d\n" % (
+            self.files, self.directories))
+        self.file.close()
+
+
+def change(rng, entry, after):
+    """Writes what the after log holds of one entry of the before log."""
+    roll = rng.random()
+    if roll < 0.02 and not entry.directory:
+        return  # deleted
+    if roll < 0.07:
+        changed = Entry()
+        for slot in Entry.__slots__:
+            setattr(changed, slot, getattr(entry, slot))
+        if entry.directory:
+            changed.written = time_words(rng, 10**16)
+        else:
+            changed.size = int(rng.lognormvariate(8, 2.5))
+            changed.written = time_words(rng, 10**16)
+        changed.accessed = changed.written
+        entry = changed
+    after.add(entry)
+    if 0.07 <= roll < 0.09:
+        folder = entry.path[:len(entry.path) - len(entry.name) - 1]
+        after.add(make_entry(rng, folder, entry.name + ".new", False))
+
+
 def main():
     count = int(sys.argv[1])
     seed = int(sys.argv[4]) if len(sys.argv) > 4 else 1
+    # The tree is made twice from the same seed rather than held: once for
+    # the before log, then again beside the changes, which draw from where
+    # the first making left the generator. Memory stays small at any size.
     rng = random.Random(seed)
-    entries = []
-    budget = [count]
-    while budget[0] > 0:
-        walk(rng, ROOT + "/" + "part%d" % len(entries), 0, budget, entries)
+    before = Log(sys.argv[2])
+    make_tree(rng, count, before.add)
+    before.close()
 
-    with open(sys.argv[2], "w", newline="\n") as before:
-        before.writelines(entry.line() for entry in entries)
-        before.write("FILEs - %d, DIRECTORIEs - %d\n" % (
-            sum(not e.directory for e in entries), sum(e.directory for e in entries)))
-
-    after = []
-    for entry in entries:
-        roll = rng.random()
-        if roll < 0.02 and not entry.directory:
-            continue  # deleted
-        if roll < 0.07:
-            changed = Entry()
-            for slot in Entry.__slots__:
-                setattr(changed, slot, getattr(entry, slot))
-            if entry.directory:
-                changed.written = time_words(rng, 10**16)
-            else:
-                changed.size = int(rng.lognormvariate(8, 2.5))
-                changed.written = time_words(rng, 10**16)
-            changed.accessed = changed.written
-            entry = changed
-        after.append(entry)
-        if 0.07 <= roll < 0.09:
-            folder = entry.path[:len(entry.path) - len(entry.name) - 1]
-            after.append(make_entry(rng, folder, entry.name + ".new", False))
-    with open(sys.argv[3], "w", newline="\n") as log:
-        log.writelines(entry.line() for entry in after)
-        log.write("FILEs - %d, DIRECTORIEs - %d\n" % (
-            sum(not e.directory for e in after), sum(e.directory for e in after)))
+    after = Log(sys.argv[3])
+    make_tree(random.Random(seed), count, lambda entry: change(rng, entry, after))
+    after.close()
 
 
 if __name__ == "__main__":
