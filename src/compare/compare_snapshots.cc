@@ -121,7 +121,7 @@ void sendProgress() {
 // digits.
 class ProgressLines {
  public:
-  ProgressLines() { line_[sizeof line_ - 1] = '\n'; }
+  ProgressLines() { line_[kLineEnd - 1] = '\n'; }
 
   void next() {
     if (++count_ > INT32_MAX) {
@@ -129,11 +129,12 @@ class ProgressLines {
     } else {
       addOne();
     }
+    // A copy of a fixed size costs less than one of the line's own; the
+    // bytes behind the line are written over by the next one.
     size_t from = first_ - kPrefixLength;
-    size_t length = sizeof line_ - from;
-    if (sizeof progressBuffer - progressLength < length) sendProgress();
-    std::memcpy(progressBuffer + progressLength, line_ + from, length);
-    progressLength += length;
+    if (sizeof progressBuffer - progressLength < kLineRoom) sendProgress();
+    std::memcpy(progressBuffer + progressLength, line_ + from, kLineRoom);
+    progressLength += kLineEnd - from;
   }
 
  private:
@@ -141,7 +142,7 @@ class ProgressLines {
   static constexpr size_t kPrefixLength = sizeof kPrefix - 1;
 
   void addOne() {
-    size_t digit = sizeof line_ - 2;
+    size_t digit = kLineEnd - 2;
     while (digit >= first_ && line_[digit] == '9') line_[digit--] = '0';
     if (digit >= first_) {
       ++line_[digit];
@@ -156,15 +157,18 @@ class ProgressLines {
     char digits[12];
     auto end = std::to_chars(digits, digits + sizeof digits, static_cast<int32_t>(count_)).ptr;
     size_t length = static_cast<size_t>(end - digits);
-    first_ = sizeof line_ - 1 - length;
+    first_ = kLineEnd - 1 - length;
     std::memcpy(line_ + first_, digits, length);
     std::memcpy(line_ + first_ - kPrefixLength, kPrefix, kPrefixLength);
   }
 
+  // The line ends at kLineEnd, its "\n" last, its digits from first_; room
+  // for the longest line lies in front, and a copy's worth behind.
+  static constexpr size_t kLineRoom = 32;
+  static constexpr size_t kLineEnd = 32;
   uint32_t count_ = 0;
-  // The line is right-aligned: its "\n" stands last, its digits from first_.
-  char line_[32] = {};
-  size_t first_ = sizeof line_ - 1;
+  char line_[kLineEnd + kLineRoom] = {};
+  size_t first_ = kLineEnd - 1;
 };
 
 // Every fatal end of a comparison: the progress lines written so far come

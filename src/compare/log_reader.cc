@@ -99,15 +99,14 @@ bool LogReader::readAt(uint64_t offset, LinePiece& piece) {
   return true;
 }
 
-// Makes the bytes from `offset` on readable, at least a whole piece of them
-// unless the data ends sooner. False when no byte is left there.
-bool LogReader::window(uint64_t offset, const char*& data, size_t& available) {
+bool LogReader::farWindow(uint64_t offset, const char*& data, size_t& available) {
   if (mapped_ && mappedWindow(offset, data, available)) return true;
   // A file that could not be mapped after all is read: it is a regular file,
   // so the reader can seek it whether or not it was asked to.
   if (mapped_) {
     mapped_ = false;
     repositions_ = true;
+    hereStarts_ = 0;
     for (Stretch& stretch : stretches_) stretch = Stretch{};
     if (offset >= fileSize_) return false;
   }
@@ -117,14 +116,6 @@ bool LogReader::window(uint64_t offset, const char*& data, size_t& available) {
 // False when the system would not map the stretch, or at the end of the
 // data (which reading finds too).
 bool LogReader::mappedWindow(uint64_t offset, const char*& data, size_t& available) {
-  // Most calls ask for the stretch of the call before.
-  const Stretch& last = stretches_[recent_];
-  uint64_t into = offset - last.start;  // huge when the offset lies before it
-  if (into < maxBlock_ && into < last.view.size()) {
-    data = last.view.data() + into;
-    available = last.view.size() - static_cast<size_t>(into);
-    return true;
-  }
   if (offset >= fileSize_) return false;
   uint64_t start = offset - offset % maxBlock_;
   unsigned use = recent_;
@@ -140,6 +131,10 @@ bool LogReader::mappedWindow(uint64_t offset, const char*& data, size_t& availab
     recent_ = use;
   }
   const platform::FileView& view = stretches_[use].view;
+  hereStart_ = start;
+  hereStarts_ = std::min<uint64_t>(maxBlock_, view.size());
+  hereData_ = view.data();
+  hereSize_ = view.size();
   size_t skip = static_cast<size_t>(offset - start);
   data = view.data() + skip;
   available = view.size() - skip;

@@ -95,7 +95,19 @@ class LogReader {
     platform::FileView view;
   };
 
-  bool window(uint64_t offset, const char*& data, size_t& available);
+  // Makes the bytes from `offset` on readable, at least a whole piece of
+  // them unless the data ends sooner. False when no byte is left there.
+  // Most calls ask for the mapped stretch of the call before.
+  bool window(uint64_t offset, const char*& data, size_t& available) {
+    uint64_t into = offset - hereStart_;  // huge when the offset lies before it
+    if (into < hereStarts_) {
+      data = hereData_ + into;
+      available = hereSize_ - static_cast<size_t>(into);
+      return true;
+    }
+    return farWindow(offset, data, available);
+  }
+  bool farWindow(uint64_t offset, const char*& data, size_t& available);
   bool mappedWindow(uint64_t offset, const char*& data, size_t& available);
   bool readWindow(uint64_t offset, const char*& data, size_t& available);
   void reposition(uint64_t offset);
@@ -112,6 +124,12 @@ class LogReader {
   uint64_t fileSize_ = 0;
   Stretch stretches_[2];
   unsigned recent_ = 0;  // the stretch used last
+  // That stretch: its bytes, and how many of its offsets start a piece
+  // inside it (none until one is mapped).
+  uint64_t hereStart_ = 0;
+  uint64_t hereStarts_ = 0;
+  const char* hereData_ = nullptr;
+  size_t hereSize_ = 0;
   // Reading:
   size_t block_;  // bytes asked of the next read
   size_t capacity_ = 0;

@@ -348,6 +348,20 @@ void shapeOf(const char* line, size_t length, LineShape& shape) {
     }
     counts = _mm_sub_epi8(counts, isComma);
   }
+  // The last few bytes: the sixteen that end the line, less those seen. The
+  // lanes count only commas behind the first two, so these come in their
+  // order whatever the lanes hold.
+  if (i < length && length >= 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + length - 16));
+    zeroSeen = _mm_or_si128(zeroSeen, _mm_cmpeq_epi8(bytes, zeros));
+    unsigned unseen = (0xFFFFu << (16 - (length - i))) & 0xFFFFu;
+    for (unsigned mask =
+             static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, commas))) & unseen;
+         mask != 0; mask &= mask - 1) {
+      shape.addComma(length - 16 + static_cast<size_t>(std::countr_zero(mask)));
+    }
+    i = length;
+  }
   // Adds the sixteen lanes up in two halves.
   __m128i sums = _mm_sad_epu8(counts, zeros);
   shape.commas += static_cast<size_t>(_mm_cvtsi128_si32(sums)) +

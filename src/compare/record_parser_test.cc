@@ -242,6 +242,7 @@ std::string randomLine(std::mt19937& random) {
 TEST(RecordParserTest, AgreesWithFifteenWalksOnRandomLinesPathAlone) {
   std::mt19937 random(20261207);
   int recovered = 0;
+  int foundInPlace = 0;
   for (int i = 0; i < 100000; ++i) {
     std::string line = randomLine(random);
     EntryRecord literal;
@@ -253,10 +254,18 @@ TEST(RecordParserTest, AgreesWithFifteenWalksOnRandomLinesPathAlone) {
     char path[kMaxPathLength + 1];
     ASSERT_EQ(parseRecordPath(line.c_str(), path), std::strlen(literal.path)) << "line " << i;
     ASSERT_STREQ(path, literal.path) << "line " << i;
+    // Found in place, where the line's shape allows.
+    const char* inPlace;
+    size_t inPlaceLength;
+    if (findRecordPath(line.data(), line.size(), inPlace, inPlaceLength)) {
+      ASSERT_EQ(std::string(inPlace, inPlaceLength), literal.path) << "line " << i;
+      ++foundInPlace;
+    }
     if (std::strchr(fast.name, ',') != nullptr) ++recovered;
   }
   // The comparison above means little unless commas were recovered often.
   EXPECT_GT(recovered, 5000);
+  EXPECT_GT(foundInPlace, 20000);
 }
 
 }  // namespace
