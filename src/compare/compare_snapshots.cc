@@ -400,7 +400,9 @@ void writeReportLine(ChangeKind kind, const EntryRecord& record) {
   if (!whole) fail("Cannot write report file");
 }
 
-void compareSnapshotStreams(FILE* before, FILE* after) {
+namespace {
+
+void compareLogs(FILE* before, FILE* after) {
   openReport();
   platform::TextReadRules rules = logReadRules();
   // Both logs stand at their start, so seeking there changes nothing; it only
@@ -445,6 +447,19 @@ void compareSnapshotStreams(FILE* before, FILE* after) {
   }
   sendProgress();
   closeReport();
+}
+
+}  // namespace
+
+void compareSnapshotStreams(FILE* before, FILE* after) {
+  try {
+    compareLogs(before, after);
+  } catch (...) {
+    // The caller reports what went wrong (running out of memory): the
+    // progress lines so far come first, as they would unbuffered.
+    sendProgress();
+    throw;
+  }
 }
 
 void useCompareBlockSize(size_t bytes) { blockSize = bytes == 0 ? kDefaultBlockSize : bytes; }
