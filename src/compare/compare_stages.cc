@@ -1,12 +1,11 @@
 #include "compare/compare_stages.h"
 
-#include <sys/stat.h>
-
 #include <new>
 #include <string>
 
 #include "cli/errors.h"
 #include "compare/compare_snapshots.h"
+#include "platform/system.h"
 #include "snapshot/snapshot_log.h"
 
 namespace {
@@ -26,16 +25,11 @@ void closeRole(int which) {
 
 // Binary mode: the comparison applies the platform's text rules itself, so
 // that it knows where each line stands in the file.
+// Some systems open a directory for reading; it holds no log all the same,
+// and is refused as a missing log is.
 FILE* openForReading(const std::string& name) {
-  FILE* stream = std::fopen(name.c_str(), "rb");
-  if (stream == nullptr) return nullptr;
-  // Some systems open a directory for reading; it holds no log all the same.
-  struct stat status;
-  if (fstat(fileno(stream), &status) == 0 && S_ISDIR(status.st_mode)) {
-    std::fclose(stream);
-    return nullptr;
-  }
-  return stream;
+  std::string unused;
+  return platform::openLogFile(name, unused);
 }
 
 void openBeforeLog() {

@@ -1,6 +1,6 @@
 #include "view/json_output.h"
 
-#include "platform/view_support.h"
+#include "platform/system.h"
 
 namespace view {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/view_support.h"
+#include "platform/system.h"
 #include "view/formatting.h"
 
 namespace view {

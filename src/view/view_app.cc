@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "platform/directory_search.h"
-#include "platform/view_support.h"
+#include "platform/system.h"
 #include "snapshot/snapshot_log.h"
 #include "view/filters.h"
 #include "view/history.h"

@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/view_support.h"
+#include "platform/system.h"
 
 namespace platform {
 namespace {

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/view_support.h"
+#include "platform/system.h"
 
 namespace platform {
 std::FILE* openLogFile(const std::string& path, std::string& reason) {

@@ -1,9 +1,9 @@
-// What dirlog-view asks of the system beyond the directory search: opening a
-// log with the reason when it cannot, when a log was last written, whether
-// an output stream is a terminal that shows colour, the local time's offset,
-// and the name behind a user id.
-#ifndef DIRLOG_PLATFORM_VIEW_SUPPORT_H_
-#define DIRLOG_PLATFORM_VIEW_SUPPORT_H_
+// What the comparison and dirlog-view ask of the system beyond the directory
+// search: opening a log with the reason when it cannot, when a log was last
+// written, whether an output stream is a terminal that shows colour, the
+// local time's offset, and the name behind a user id.
+#ifndef DIRLOG_PLATFORM_SYSTEM_H_
+#define DIRLOG_PLATFORM_SYSTEM_H_
 
 #include <cstdint>
 #include <cstdio>
@@ -34,4 +34,4 @@ std::optional<std::string> userName(uint32_t uid);
 
 }  // namespace platform
 
-#endif  // DIRLOG_PLATFORM_VIEW_SUPPORT_H_
+#endif  // DIRLOG_PLATFORM_SYSTEM_H_
