@@ -2,12 +2,11 @@
 
 #include <utility>
 
+#include "platform/directory_search.h"
+
 namespace view {
 namespace {
 
-constexpr int32_t kLinkBit = 0x400;
-constexpr int32_t kFileBit = 0x20;
-constexpr int32_t kSystemBit = 0x4;
 // The file type bits of a POSIX mode, with the values every POSIX system
 // gives them.
 constexpr uint32_t kModeTypeMask = 0170000;
@@ -20,7 +19,7 @@ uint64_t join(uint32_t high, uint32_t low) { return (uint64_t{high} << 32) | low
 }  // namespace
 
 EntryType entryType(int32_t attributes, uint32_t mode, LogSystem system) {
-  if ((attributes & kLinkBit) != 0) return EntryType::kLink;
+  if ((attributes & platform::kAttributeReparsePoint) != 0) return EntryType::kLink;
   if ((attributes & kDirectoryBit) != 0) return EntryType::kDirectory;
   if (system == LogSystem::kWindows) return EntryType::kFile;
   switch (mode & kModeTypeMask) {
@@ -32,8 +31,10 @@ EntryType entryType(int32_t attributes, uint32_t mode, LogSystem system) {
       return EntryType::kLink;
     case 0:
       // No mode recorded: the attributes alone tell.
-      return (attributes & kFileBit) == 0 && (attributes & kSystemBit) != 0 ? EntryType::kOther
-                                                                            : EntryType::kFile;
+      return (attributes & platform::kAttributeArchive) == 0 &&
+                     (attributes & platform::kAttributeSystem) != 0
+                 ? EntryType::kOther
+                 : EntryType::kFile;
     default:
       return EntryType::kOther;
   }
