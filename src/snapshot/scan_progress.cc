@@ -14,7 +14,7 @@ uint64_t folderCount = 0;
 uint64_t startedAt = 0;
 uint64_t nextShowAt = 0;
 
-// The length of the UTF-8 sequence that starts at text[at] (`left` bytes on)
+// The length of the UTF-8 sequence at the start of `text` (`left` bytes long)
 // when it is well formed and no C1 control, else 0. Overlong forms and
 // surrogates count as malformed: a terminal could read them as something else.
 size_t printableSequenceLength(const unsigned char* text, size_t left) {
@@ -49,21 +49,16 @@ void appendForTerminal(std::string& line, const std::string& text, size_t room) 
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   for (size_t at = 0; at < text.size() && room > 0;) {
     unsigned char byte = bytes[at];
-    if (byte >= 0x20 && byte < 0x7F) {
-      line += static_cast<char>(byte);
-      ++at;
-      --room;
-      continue;
-    }
-    size_t length = byte < 0x80 ? 0 : printableSequenceLength(bytes + at, text.size() - at);
+    size_t length = byte >= 0x80 ? printableSequenceLength(bytes + at, text.size() - at)
+                                 : static_cast<size_t>(byte >= 0x20 && byte != 0x7F);
     if (length == 0) {
       line += '?';
-      ++at;
-      --room;
-      continue;
+      length = 1;
+    } else if (length > room) {
+      break;
+    } else {
+      line.append(text, at, length);
     }
-    if (length > room) break;
-    line.append(text, at, length);
     at += length;
     room -= length;
   }

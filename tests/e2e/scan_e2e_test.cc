@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <regex>
 #include <stdexcept>
 #include <thread>
 
@@ -197,10 +198,9 @@ TEST_F(ScanTest, LogThatCannotBeWrittenEndsTheScanWithAFailure) {
   EXPECT_EQ(result.out, "Error: Log file could not be closed\nError: cannot close log file\n\n");
 }
 
-// Scans `start` with standard error on `errorFd` (the test's copy closed once
-// the program has its own) and the log a FIFO read slowly, so that the scan
-// outlasts its first tenth of a second however fast the machine. Collects
-// the log and what `errorView` gives until the program lets go of it.
+// Scans `start` with standard error on `errorFd` (the test's copy closed) and
+// the log a FIFO read slowly, so that the scan outlasts its first tenth of a
+// second however fast the machine; collects the log and what `errorView` gets.
 struct SlowScan {
   RunResult result;
   std::string log;
@@ -254,7 +254,6 @@ TEST_F(ScanTest, StatusLineShowsOnATerminalOnlyAndIsErasedAtTheEnd) {
   EXPECT_EQ(shown.result.exitStatus, 0);
   EXPECT_EQ(shown.result.out, plain.result.out);
   EXPECT_EQ(shown.log, plain.log);
-  EXPECT_TRUE(shown.log.ends_with("FILEs - 1000, DIRECTORIEs - 1\n"));
   // "\r<line>\x1b[K" for each line shown, "\r\x1b[K" to erase the last.
   const std::string& screen = shown.errors;
   ASSERT_TRUE(screen.starts_with("\r") && screen.ends_with("\r\x1b[K"))
@@ -269,10 +268,9 @@ TEST_F(ScanTest, StatusLineShowsOnATerminalOnlyAndIsErasedAtTheEnd) {
   // a few milliseconds early.
   ASSERT_GE(lines.size(), 1u);
   EXPECT_LE(std::chrono::milliseconds(100 * lines.size() - 50), shown.elapsed);
-  std::string last = lines.back();
-  EXPECT_LT(last.size(), 200u);
-  EXPECT_LE(std::stoul(last), 1001u) << last;
-  EXPECT_EQ(last.substr(last.find(' '), 23), " entries, 1 folders, 0:") << last;
+  const std::string& last = lines.back();
+  EXPECT_TRUE(
+      std::regex_search(last, std::regex("^[0-9]+ entries, 1 folders, [0-9]:[0-9]{2} in ")));
   EXPECT_TRUE(last.ends_with(" in " + start + "/a?[2J???\xc3\xa9")) << last;
 }
 
