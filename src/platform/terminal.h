@@ -31,7 +31,7 @@ void showStatusLine(const char* text, size_t length);
 
 // Takes the status line off the terminal and leaves the cursor at the start
 // of the empty line, so that whatever is printed next starts clean. Does
-// nothing when no line is shown.
+// nothing when no line is shown. On POSIX it is safe in a signal handler.
 void eraseStatusLine();
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <string>
 
 #include "platform/terminal.h"
@@ -15,20 +16,22 @@ namespace {
 constexpr int kDefaultColumns = 80;
 constexpr char kEraseLine[] = "\r\x1b[K";
 
-bool lineShown = false;
+volatile sig_atomic_t lineShown = 0;
 
 // Standard error is unbuffered: the line goes out in one write, not a
 // stdio call per piece.
 void writeError(const char* data, size_t length) {
+  int savedErrno = errno;  // for a signal handler's caller
   while (length > 0) {
     ssize_t written = ::write(STDERR_FILENO, data, length);
     if (written < 0) {
       if (errno == EINTR) continue;
-      return;  // a terminal gone away: the line is only a courtesy
+      break;  // a terminal gone away: the line is only a courtesy
     }
     data += written;
     length -= static_cast<size_t>(written);
   }
+  errno = savedErrno;
 }
 
 }  // namespace
@@ -64,13 +67,13 @@ void showStatusLine(const char* text, size_t length) {
   line.append(text, length);
   line += kEraseLine + 1;
   writeError(line.data(), line.size());
-  lineShown = true;
+  lineShown = 1;
 }
 
 void eraseStatusLine() {
-  if (!lineShown) return;
+  if (lineShown == 0) return;
+  lineShown = 0;
   writeError(kEraseLine, sizeof kEraseLine - 1);
-  lineShown = false;
 }
 
 }  // namespace platform

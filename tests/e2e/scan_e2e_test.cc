@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <regex>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "e2e_support.h"
 
@@ -201,13 +203,15 @@ TEST_F(ScanTest, LogThatCannotBeWrittenEndsTheScanWithAFailure) {
 // Scans `start` with standard error on `errorFd` (the test's copy closed) and
 // the log a FIFO read slowly, so that the scan outlasts its first tenth of a
 // second however fast the machine; collects the log and what `errorView` gets.
+// With `interruptBy`, that signal is sent once a status line shows.
 struct SlowScan {
   RunResult result;
   std::string log;
   std::string errors;
   std::chrono::steady_clock::duration elapsed;
 };
-SlowScan scanSlowly(const std::string& start, const fs::path& logs, int errorFd, int errorView) {
+SlowScan scanSlowly(const std::string& start, const fs::path& logs, int errorFd, int errorView,
+                    int interruptBy = 0) {
   fs::path fifo = logs / "dirlog2.txt";  // the only name there: the next log
   if (!fs::exists(fifo) && mkfifo(fifo.c_str(), 0600) != 0) throw std::runtime_error("mkfifo");
   RunOptions options;
@@ -226,8 +230,16 @@ SlowScan scanSlowly(const std::string& start, const fs::path& logs, int errorFd,
       if (got > 0) (i == 0 ? scan.log : scan.errors).append(buffer, static_cast<size_t>(got));
       if (got == 0 || (got < 0 && errno != EINTR)) ready[i].fd = -1;  // a terminal ends in EIO
     }
-    if (!paused && !scan.log.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    paused = !scan.log.empty();
+    if (interruptBy != 0 && paused) {
+      // After one more read the log is read no further until a line shows,
+      // so that the scan is still waiting on it when the signal comes.
+      ready[0].events = scan.errors.empty() ? 0 : POLLIN;
+      if (!scan.errors.empty()) kill(run.pid(), std::exchange(interruptBy, 0));
+    }
+    if (!paused && !scan.log.empty()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(250));
+      paused = true;
+    }
   }
   scan.result = run.wait();
   scan.elapsed = std::chrono::steady_clock::now() - began;
@@ -272,6 +284,12 @@ TEST_F(ScanTest, StatusLineShowsOnATerminalOnlyAndIsErasedAtTheEnd) {
   EXPECT_TRUE(
       std::regex_search(last, std::regex("^[0-9]+ entries, 1 folders, [0-9]:[0-9]{2} in ")));
   EXPECT_TRUE(last.ends_with(" in " + start + "/a?[2J???\xc3\xa9")) << last;
+
+  PseudoTerminal again(200);
+  SlowScan stopped = scanSlowly(start, logs_.path(), again.terminal, again.screen, SIGTERM);
+  again.terminal = -1;
+  EXPECT_EQ(stopped.result.signal, SIGTERM);
+  EXPECT_TRUE(stopped.errors.ends_with("\x1b[K\r\x1b[K")) << testing::PrintToString(stopped.errors);
 }
 
 }  // namespace
