@@ -11,12 +11,15 @@ would count Python's own). Both programs' standard error goes to /dev/null,
 so dirlog shows no status line.
 The trees are made once under --work and kept for later runs.
 
+--baseline BINARY times a second dirlog (an earlier build, say) in the same
+interleaved runs and prints its ratio against find beside the first's.
+
 --million adds a tree of about 1,000,000 entries, the first tree's shape
 scaled up, and prints its time per entry against the first tree's. It takes
 about 4 GiB of disk; --clean deletes the trees afterwards.
 
   bench/scan_bench.py [--dirlog build/dirlog] [--runs 15] [--work /tmp/dirlog-bench]
-                      [--million] [--clean]
+                      [--baseline other/dirlog] [--million] [--clean]
 """
 import argparse
 import os
@@ -89,12 +92,15 @@ def main():
     parser.add_argument("--dirlog", default="build/dirlog")
     parser.add_argument("--runs", type=int, default=15)
     parser.add_argument("--work", default=os.path.join(tempfile.gettempdir(), "dirlog-bench"))
+    parser.add_argument("--baseline", help="another dirlog, timed in the same runs")
     parser.add_argument("--million", action="store_true", help="add the 1,000,000-entry tree")
     parser.add_argument("--clean", action="store_true", help="delete the trees afterwards")
     args = parser.parse_args()
     dirlog = os.path.abspath(args.dirlog)
-    if not os.access(dirlog, os.X_OK):
-        sys.exit(f"no program at {dirlog}: build first (cmake --build build)")
+    baseline = os.path.abspath(args.baseline) if args.baseline else None
+    for program in filter(None, [dirlog, baseline]):
+        if not os.access(program, os.X_OK):
+            sys.exit(f"no program at {program}: build first (cmake --build build)")
 
     logs = os.path.join(args.work, "logs")
     os.makedirs(logs, exist_ok=True)
@@ -106,20 +112,22 @@ def main():
     print(f"runs: {args.runs} of each, interleaved, after one warm-up run of each; medians")
     print(f"dirlog: DIRLOG_ROOT={logs} {dirlog} /L<tree> > /dev/null 2> /dev/null"
           " (the logs deleted before each run)")
+    if baseline:
+        print(f"base:   the same with {baseline}")
     print("peak:   /usr/bin/time -f %M <dirlog command>, one more run")
     print(f"find:   find <tree> -printf '{find_format}' > {find_out} 2> /dev/null")
     print(f"{'tree':32} {'entries':>9} {'dirlog ms':>10} {'find ms':>10} {'ratio':>6}"
-          f" {'us/entry':>9} {'peak MiB':>9}")
+          f" {'us/entry':>9} {'peak MiB':>9}" + (f" {'base ms':>9} {'ratio':>6}" if baseline else ""))
     first_per_entry = None
     for title, name, build in trees:
         root = os.path.join(args.work, name)
         if not os.path.isdir(root):
             build(root)
 
-        def run_dirlog():
+        def run_dirlog(program=dirlog):
             for entry in os.listdir(logs):
                 os.remove(os.path.join(logs, entry))
-            return timed([dirlog, "/L" + root], env=env, stdout=subprocess.DEVNULL)
+            return timed([program, "/L" + root], env=env, stdout=subprocess.DEVNULL)
 
         def run_find():
             with open(find_out, "w") as out:
@@ -127,12 +135,18 @@ def main():
 
         run_dirlog()
         run_find()
-        dirlog_times, find_times = [], []
+        dirlog_times, find_times, base_times = [], [], []
         for _ in range(args.runs):
             dirlog_times.append(run_dirlog())
             find_times.append(run_find())
+            if baseline:
+                base_times.append(run_dirlog(baseline))
         d = statistics.median(dirlog_times) * 1000
         f = statistics.median(find_times) * 1000
+        base = ""
+        if baseline:
+            b = statistics.median(base_times) * 1000
+            base = f" {b:>9.1f} {b / f:>6.2f}"
         for entry in os.listdir(logs):
             os.remove(os.path.join(logs, entry))
         peak = peak_mib([dirlog, "/L" + root], env=env, stdout=subprocess.DEVNULL)
@@ -141,7 +155,7 @@ def main():
         if first_per_entry is None:
             first_per_entry = per_entry
         print(f"{title:32} {entries:>9} {d:>10.1f} {f:>10.1f} {d / f:>6.2f}"
-              f" {per_entry:>9.2f} {peak:>9.1f}")
+              f" {per_entry:>9.2f} {peak:>9.1f}{base}")
     if args.million:
         print(f"time per entry, 1M tree against the first: {per_entry / first_per_entry:.2f}")
     if args.clean or os.environ.get("DIRLOG_BENCH_CLEAN"):
