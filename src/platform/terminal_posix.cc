@@ -66,8 +66,10 @@ void showStatusLine(const char* text, size_t length) {
   std::string line = "\r";
   line.append(text, length);
   line += kEraseLine + 1;
-  writeError(line.data(), line.size());
+  // Marked first: a signal that ends the process during the write must
+  // still erase what got out.
   lineShown = 1;
+  writeError(line.data(), line.size());
 }
 
 void eraseStatusLine() {
