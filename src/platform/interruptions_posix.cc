@@ -4,6 +4,7 @@
 #include <csignal>
 
 #include "platform/interruptions.h"
+#include "platform/terminal.h"
 
 namespace platform {
 namespace {
@@ -14,9 +15,11 @@ volatile sig_atomic_t holding = 0;
 volatile sig_atomic_t heldSignal = 0;
 bool installed = false;
 
-// Ends the process as the signal would have without the handler. Inside the
-// handler the signal is blocked, so it is delivered as the handler returns.
+// Ends the process as the signal would have without the handler, with a
+// scan's status line off the terminal. Inside the handler the signal is
+// blocked, so it is delivered as the handler returns.
 void endBy(int signal) {
+  eraseStatusLine();
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }

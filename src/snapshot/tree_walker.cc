@@ -8,6 +8,7 @@
 
 #include "cli/errors.h"
 #include "platform/directory_search.h"
+#include "snapshot/scan_progress.h"
 #include "snapshot/snapshot_log.h"
 
 namespace {
@@ -101,6 +102,7 @@ void recordEntry() {
     return;
   }
   int recorded = writeEntryLine(currentPath.c_str(), currentEntry);
+  if (recorded == 1) noteScanEntry(currentPath, currentEntry);
   if (recorded == 1 && isDirectory(currentEntry)) {
     descend();
     openListing();  // unreadable or empty: hasEntry stays 0 and the walk climbs
@@ -176,10 +178,12 @@ void scanFolder(const char* folder, size_t length) {
   if (length > kMaxFolderLength) reportError("the given folder is too long", 1);
   if (isDirectoryPath(folder) == 0) reportError("the given folder cannot be found", 1);
   openNewSnapshotLog();
+  startScanProgress();
   currentPath = folder;
   platform::directorySearch().startWalk(currentPath);
   if (openListing() == 0) reportError("Nothing is that folder", 1);
   walkTree();
+  endScanProgress();
   writeTotalsLine();
   activeListing.reset();
   platform::directorySearch().startWalk(std::string());

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdio.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -68,6 +69,7 @@ DirlogRun::DirlogRun(const std::vector<std::string>& arguments, const std::strin
     close(output[1]);
     int nothing = open("/dev/null", O_RDONLY);
     dup2(nothing, 0);
+    if (options.errorFd >= 0) dup2(options.errorFd, 2);
     setenv("DIRLOG_ROOT", root.c_str(), 1);
     if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) {
       _exit(127);
@@ -208,6 +210,23 @@ std::vector<std::string> recordPaths(const std::string& log) {
     paths.push_back(line.substr(start, line.find(',', start) - start));
   }
   return paths;
+}
+
+PseudoTerminal::PseudoTerminal(unsigned short columns) {
+  screen = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (screen < 0 || grantpt(screen) != 0 || unlockpt(screen) != 0) {
+    throw std::runtime_error("posix_openpt");
+  }
+  terminal = open(ptsname(screen), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  winsize size{};
+  size.ws_row = 24;
+  size.ws_col = columns;
+  if (terminal < 0 || ioctl(screen, TIOCSWINSZ, &size) != 0) throw std::runtime_error("pty");
+}
+
+PseudoTerminal::~PseudoTerminal() {
+  if (terminal >= 0) close(terminal);
+  if (screen >= 0) close(screen);
 }
 
 bool makeSocketFile(const std::filesystem::path& path) {

@@ -38,6 +38,8 @@ struct RunOptions {
   uint64_t addressSpaceLimit = 0;
   // The program run: dirlog unless another is named (dirlog-view).
   std::string program;
+  // The program's standard error; -1 leaves it the test's own.
+  int errorFd = -1;
 };
 
 // The exit status of a run that could not give up root as asked.
@@ -97,6 +99,18 @@ bool isWellFormedRecordLine(const std::string& line, std::string* pathAndName = 
 
 // The log's record lines' paths, in order.
 std::vector<std::string> recordPaths(const std::string& log);
+
+// A pseudo-terminal of `columns` columns: `terminal` is the side to give the
+// program, `screen` the side that reads what it shows there. Each is closed
+// with the object unless set to -1.
+struct PseudoTerminal {
+  explicit PseudoTerminal(unsigned short columns);
+  ~PseudoTerminal();
+  PseudoTerminal(const PseudoTerminal&) = delete;
+  PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+  int screen = -1;
+  int terminal = -1;
+};
 
 // Makes a Unix-domain socket file at `path` (bound, then closed: the file
 // stays). Returns false when it cannot, the path being too long included.

@@ -1,10 +1,18 @@
 // The folder scan, end to end: the built program on real trees.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <regex>
+#include <stdexcept>
+#include <thread>
+#include <utility>
 
 #include "e2e_support.h"
 
@@ -190,6 +198,98 @@ TEST_F(ScanTest, LogThatCannotBeWrittenEndsTheScanWithAFailure) {
   RunResult result = run({"/L" + tree().string()});
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.out, "Error: Log file could not be closed\nError: cannot close log file\n\n");
+}
+
+// Scans `start` with standard error on `errorFd` (the test's copy closed) and
+// the log a FIFO read slowly, so that the scan outlasts its first tenth of a
+// second however fast the machine; collects the log and what `errorView` gets.
+// With `interruptBy`, that signal is sent once a status line shows.
+struct SlowScan {
+  RunResult result;
+  std::string log;
+  std::string errors;
+  std::chrono::steady_clock::duration elapsed;
+};
+SlowScan scanSlowly(const std::string& start, const fs::path& logs, int errorFd, int errorView,
+                    int interruptBy = 0) {
+  fs::path fifo = logs / "dirlog2.txt";  // the only name there: the next log
+  if (!fs::exists(fifo) && mkfifo(fifo.c_str(), 0600) != 0) throw std::runtime_error("mkfifo");
+  RunOptions options;
+  options.errorFd = errorFd;
+  SlowScan scan;
+  auto began = std::chrono::steady_clock::now();
+  DirlogRun run({"/L" + start}, logs.string(), options);
+  close(errorFd);
+  pollfd ready[] = {{open(fifo.c_str(), O_RDONLY | O_NONBLOCK), POLLIN, 0}, {errorView, POLLIN, 0}};
+  char buffer[4096];
+  for (bool paused = false; ready[0].fd >= 0 || ready[1].fd >= 0;) {
+    if (poll(ready, 2, static_cast<int>(60000 * timeoutScale())) <= 0) break;
+    for (int i = 0; i < 2; ++i) {
+      if (ready[i].revents == 0) continue;
+      ssize_t got = read(ready[i].fd, buffer, sizeof buffer);
+      if (got > 0) (i == 0 ? scan.log : scan.errors).append(buffer, static_cast<size_t>(got));
+      if (got == 0 || (got < 0 && errno != EINTR)) ready[i].fd = -1;  // a terminal ends in EIO
+    }
+    if (interruptBy != 0 && paused) {
+      // After one more read the log is read no further until a line shows,
+      // so that the scan is still waiting on it when the signal comes.
+      ready[0].events = scan.errors.empty() ? 0 : POLLIN;
+      if (!scan.errors.empty()) kill(run.pid(), std::exchange(interruptBy, 0));
+    }
+    if (!paused && !scan.log.empty()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(250));
+      paused = true;
+    }
+  }
+  scan.result = run.wait();
+  scan.elapsed = std::chrono::steady_clock::now() - began;
+  return scan;
+}
+
+TEST_F(ScanTest, StatusLineShowsOnATerminalOnlyAndIsErasedAtTheEnd) {
+  // A folder whose name would steer a terminal, and a log that outgrows a
+  // pipe's buffer.
+  fs::path folder = tree() / "a\x1b[2J\xc2\x9b\xff\xc3\xa9";
+  for (int i = 0; i < 1000; ++i) file(folder / ("file" + std::to_string(i)));
+  std::string start = tree().string();
+
+  int errors[2];
+  ASSERT_EQ(pipe(errors), 0);
+  SlowScan plain = scanSlowly(start, logs_.path(), errors[1], errors[0]);
+  close(errors[0]);
+  ASSERT_EQ(plain.result.exitStatus, 0);
+  EXPECT_EQ(plain.errors, "");
+
+  PseudoTerminal terminal(200);
+  SlowScan shown = scanSlowly(start, logs_.path(), terminal.terminal, terminal.screen);
+  terminal.terminal = -1;
+  EXPECT_EQ(shown.result.exitStatus, 0);
+  EXPECT_EQ(shown.result.out, plain.result.out);
+  EXPECT_EQ(shown.log, plain.log);
+  // "\r<line>\x1b[K" for each line shown, "\r\x1b[K" to erase the last.
+  const std::string& screen = shown.errors;
+  ASSERT_TRUE(screen.starts_with("\r") && screen.ends_with("\r\x1b[K"))
+      << testing::PrintToString(screen);
+  std::vector<std::string> lines;
+  for (size_t at = 1; at < screen.size() - 4; at = screen.find('\r', at) + 1) {
+    std::string piece = screen.substr(at, screen.find('\r', at) - at);
+    ASSERT_TRUE(piece.ends_with("\x1b[K")) << testing::PrintToString(piece);
+    lines.push_back(piece.substr(0, piece.size() - 3));
+  }
+  // At most one line a tenth of a second; a coarse clock may count a tenth
+  // a few milliseconds early.
+  ASSERT_GE(lines.size(), 1u);
+  EXPECT_LE(std::chrono::milliseconds(100 * lines.size() - 50), shown.elapsed);
+  const std::string& last = lines.back();
+  EXPECT_TRUE(
+      std::regex_search(last, std::regex("^[0-9]+ entries, 1 folders, [0-9]:[0-9]{2} in ")));
+  EXPECT_TRUE(last.ends_with(" in " + start + "/a?[2J???\xc3\xa9")) << last;
+
+  PseudoTerminal again(200);
+  SlowScan stopped = scanSlowly(start, logs_.path(), again.terminal, again.screen, SIGTERM);
+  again.terminal = -1;
+  EXPECT_EQ(stopped.result.signal, SIGTERM);
+  EXPECT_TRUE(stopped.errors.ends_with("\x1b[K\r\x1b[K")) << testing::PrintToString(stopped.errors);
 }
 
 }  // namespace
