@@ -18,15 +18,14 @@ constexpr size_t kRecordCommas = 14;
 // Created entries list after every other change.
 constexpr uint64_t kCreatedOrder = uint64_t{1} << 40;
 
-bool endsLine(const LinePiece& piece) {
-  return (piece.length > 0 && piece.text[piece.length - 1] == '\n') ||
-         piece.length < kMaxPieceLength;
+bool endsLine(const PieceSpan& span) {
+  return (span.size > 0 && span.bytes[span.size - 1] == '\n') || span.length < kMaxPieceLength;
 }
 
-// Whether `piece` holds at least fourteen commas, counted eight bytes at a
+// Whether `span` holds at least fourteen commas, counted eight bytes at a
 // time: a byte equal to a comma becomes a zero byte, and those are counted
-// without carries crossing bytes.
-bool hasAllFields(const LinePiece& piece) {
+// without carries crossing bytes. (The CR of a CR LF is no comma.)
+bool hasAllFields(const PieceSpan& span) {
   constexpr uint64_t kOnes = 0x0101010101010101ull;
   constexpr uint64_t kLow7 = kOnes * 0x7F;
   constexpr uint64_t kHigh = kOnes * 0x80;
@@ -38,19 +37,23 @@ bool hasAllFields(const LinePiece& piece) {
   };
   size_t count = 0;
   size_t i = 0;
-  for (; i + 8 <= piece.length; i += 8) {
+  for (; i + 8 <= span.size; i += 8) {
     uint64_t word;
-    std::memcpy(&word, piece.text + i, 8);
+    std::memcpy(&word, span.bytes + i, 8);
     count += commas(word);
   }
   uint64_t rest = 0;  // zero bytes: never commas
-  std::memcpy(&rest, piece.text + i, piece.length - i);
+  std::memcpy(&rest, span.bytes + i, span.size - i);
   return count + commas(rest) >= kRecordCommas;
 }
 
-bool isTotalsLine(const LinePiece& piece) { return std::strncmp(piece.text, "FILEs - ", 8) == 0; }
+bool isTotalsLine(const PieceSpan& span) {
+  return span.size >= 8 && std::memcmp(span.bytes, "FILEs - ", 8) == 0;
+}
 
-std::string shownText(const LinePiece& piece) {
+std::string shownText(const PieceSpan& span) {
+  LinePiece piece;
+  copyPiece(span, piece);
   size_t length = std::min(piece.length, kUnreadTextLength);
   while (length > 0 && (piece.text[length - 1] == '\n' || piece.text[length - 1] == '\r')) {
     --length;
@@ -59,30 +62,45 @@ std::string shownText(const LinePiece& piece) {
 }
 
 // A log's lines as the view takes them: record lines, and lines it cannot
-// read, which are reported; the totals line is passed over.
+// read, which are reported; the totals line is passed over. Lines are
+// looked at where the reader holds them; only those kept are copied.
 class LineWalk {
  public:
   enum class What { kRecord, kUnread, kEnd };
 
   explicit LineWalk(LogReader& reader) : reader_(reader) {}
 
-  // The next line. For a record `piece` holds it; for an unread line
-  // unreadText() holds its start. `indexed` tells how many pieces of it
-  // begin with "-": the record index numbers every such piece.
-  What next(LinePiece& piece, uint32_t& indexed) {
+  // The next line. For a record `span` holds it, valid until the next
+  // call; for an unread line unreadText() holds its start. `indexed` tells
+  // how many pieces of it begin with "-": the record index numbers every
+  // such piece.
+  What next(PieceSpan& span, uint32_t& indexed) {
+    return next(span, indexed, [](const PieceSpan&) { return false; });
+  }
+
+  // The same, asking `taken(span)` first about each whole line that starts
+  // with "-": a line it takes (returns true for) is passed over, known to be
+  // a record without its fields being counted.
+  template <typename Taken>
+  What next(PieceSpan& span, uint32_t& indexed, Taken taken) {
     indexed = 0;
     for (;;) {
-      if (!reader_.next(piece)) return What::kEnd;
+      if (!reader_.nextSpan(span)) return What::kEnd;
       ++line_;
-      if (piece.text[0] == '-') ++indexed;
-      if (!endsLine(piece)) {
-        unreadText_ = shownText(piece);
-        passOverRest(piece, indexed);
+      bool dash = span.size > 0 && span.bytes[0] == '-';
+      if (dash) ++indexed;
+      if (!endsLine(span)) {
+        unreadText_ = shownText(span);
+        passOverRest(span, indexed);
         return What::kUnread;
       }
-      if (piece.text[0] == '-' && hasAllFields(piece)) return What::kRecord;
-      if (isTotalsLine(piece)) continue;
-      unreadText_ = shownText(piece);
+      if (dash && taken(span)) {
+        indexed = 0;
+        continue;
+      }
+      if (dash && hasAllFields(span)) return What::kRecord;
+      if (isTotalsLine(span)) continue;
+      unreadText_ = shownText(span);
       return What::kUnread;
     }
   }
@@ -92,10 +110,10 @@ class LineWalk {
 
  private:
   // A line longer than any record: its further pieces belong to it.
-  void passOverRest(LinePiece& piece, uint32_t& indexed) {
-    while (reader_.next(piece)) {
-      if (piece.text[0] == '-') ++indexed;
-      if (endsLine(piece)) return;
+  void passOverRest(PieceSpan& span, uint32_t& indexed) {
+    while (reader_.nextSpan(span)) {
+      if (span.size > 0 && span.bytes[0] == '-') ++indexed;
+      if (endsLine(span)) return;
     }
   }
 
@@ -103,6 +121,18 @@ class LineWalk {
   uint64_t line_ = 0;
   std::string unreadText_;
 };
+
+// The path parseRecordPath() reads from the line `span` holds: found in
+// place when the line allows, else copied into `room` (kMaxPathLength + 1
+// bytes).
+std::string_view recordPathOf(const PieceSpan& span, char* room) {
+  const char* path;
+  size_t length;
+  if (findRecordPath(span.bytes, span.length, path, length)) return {path, length};
+  LinePiece piece;
+  copyPiece(span, piece);
+  return {room, parseRecordPath(piece.text, room)};
+}
 
 char separatorOf(const char* path) { return std::strchr(path, '/') != nullptr ? '/' : '\\'; }
 
@@ -162,53 +192,79 @@ class Comparer {
   void walkBeforeLog() {
     LogReader walk(beforeLog_, rules_, options_.blockSize, false);
     LineWalk lines(walk);
-    LinePiece piece;
+    PieceSpan span;
     uint32_t indexed;
-    for (LineWalk::What what; (what = lines.next(piece, indexed)) != LineWalk::What::kEnd;) {
+    // A line equal to a record of the after log is a record; the first one
+    // is read whole all the same, for the start folder it gives.
+    auto taken = [&](const PieceSpan& line) {
+      if (result_.before.records == 0 || !takeExpected(line)) return false;
+      ++result_.before.records;
+      return true;
+    };
+    for (LineWalk::What what; (what = lines.next(span, indexed, taken)) != LineWalk::What::kEnd;) {
       if (what == LineWalk::What::kUnread) {
         note(UnreadLine::Log::kBefore, lines);
         continue;
       }
       uint64_t order = result_.before.records++;
-      char path[kMaxPathLength + 1];
-      size_t length = parseRecordPath(piece.text, path);
+      char room[kMaxPathLength + 1];
+      std::string_view path = recordPathOf(span, room);
       if (order == 0) {
-        learnStart(result_.before, path);
+        learnStart(result_.before, std::string(path).c_str());
         if (result_.after.separator == 0) {
           result_.system =
               result_.before.separator == '/' ? LogSystem::kPosix : LogSystem::kWindows;
         }
+        samePaths_ = options_.matching == PathMatching::kExact ||
+                     (result_.before.start == result_.after.start &&
+                      result_.before.separator == result_.after.separator);
       }
-      lookUp(piece, lookupPath(path, length), order);
+      copyPiece(span, piece_);
+      lookUp(span, piece_, lookupPath(path.data(), path.size()), order);
     }
   }
 
+  // Two scans of one tree list most entries in the same order with the same
+  // values, so the walk keeps its place in the after log: a before line that
+  // is byte for byte the after line expected next, not yet taken, whose path
+  // no other after line has, is the line a lookup would find, and equal to
+  // it. Taking it costs one comparison of bytes.
+  bool takeExpected(const PieceSpan& span) {
+    if (!samePaths_ || expected_ >= index_.size() || !readable_[expected_] ||
+        index_.matched(expected_) || !index_.alone(expected_) ||
+        !search_.holdsAt(index_.offset(expected_), span)) {
+      return false;
+    }
+    index_.markMatched(expected_++);
+    return true;
+  }
+
   // Finds the first line of the after log not yet taken that has `path`,
-  // and weighs the before entry in `piece` against it.
-  void lookUp(const LinePiece& piece, std::string_view path, uint64_t order) {
+  // and weighs the before entry in `line`, copied into `piece`, against it.
+  void lookUp(const PieceSpan& line, const LinePiece& piece, std::string_view path,
+              uint64_t order) {
     bool found = false;
     bool identical = false;
     uint32_t match = 0;
-    char candidatePath[kMaxPathLength + 1];
     index_.forEachCandidate(hashText(path.data(), path.size()), [&](uint32_t ordinal) {
       if (found || index_.matched(ordinal) || !readable_[ordinal]) return;
-      if (!search_.readAt(index_.offset(ordinal), candidate_)) return;
       // Most entries of two scans are lines equal byte for byte.
-      if (candidate_.length == piece.length &&
-          std::memcmp(candidate_.text, piece.text, piece.length) == 0) {
+      if (search_.holdsAt(index_.offset(ordinal), line)) {
         found = identical = true;
         match = ordinal;
         return;
       }
-      size_t length = parseRecordPath(candidate_.text, candidatePath);
-      if (length != path.size() || std::memcmp(candidatePath, path.data(), length) != 0) return;
+      PieceSpan candidate;
+      if (!search_.spanAt(index_.offset(ordinal), candidate)) return;
+      char room[kMaxPathLength + 1];
+      if (recordPathOf(candidate, room) != path) return;
       found = true;
       match = ordinal;
-      std::memcpy(matched_.text, candidate_.text, candidate_.length + 1);
-      matched_.length = candidate_.length;
+      copyPiece(candidate, matched_);
     });
     if (found) {
       index_.markMatched(match);
+      expected_ = match + 1;
       if (!identical) weigh(piece, order);
       return;
     }
@@ -250,10 +306,10 @@ class Comparer {
     if (!platform::seekFile(afterLog_, 0)) return;
     LogReader walk(afterLog_, rules_, options_.blockSize, false);
     LineWalk lines(walk);
-    LinePiece& piece = candidate_;
+    PieceSpan span;
     uint32_t indexed;
     uint32_t ordinal = 0;
-    for (LineWalk::What what; (what = lines.next(piece, indexed)) != LineWalk::What::kEnd;) {
+    for (LineWalk::What what; (what = lines.next(span, indexed)) != LineWalk::What::kEnd;) {
       uint32_t first = ordinal;
       ordinal += indexed;
       if (what == LineWalk::What::kUnread) {
@@ -262,9 +318,8 @@ class Comparer {
       }
       if (first < readable_.size()) readable_[first] = true;
       if (result_.after.records++ == 0) {
-        char path[kMaxPathLength + 1];
-        parseRecordPath(piece.text, path);
-        learnStart(result_.after, path);
+        char room[kMaxPathLength + 1];
+        learnStart(result_.after, std::string(recordPathOf(span, room)).c_str());
         result_.system = result_.after.separator == '/' ? LogSystem::kPosix : LogSystem::kWindows;
       }
     }
@@ -294,6 +349,9 @@ class Comparer {
   std::vector<UnreadLine> unreadAfter_;
   std::string lookup_;
   std::vector<bool> readable_;  // by index number: a record line the view reads
+  bool samePaths_ = false;      // a before path is looked up as itself
+  uint32_t expected_ = 0;       // the after line the next before line most likely is
+  LinePiece piece_;
   LinePiece candidate_;
   LinePiece matched_;
   EntryRecord record_;
@@ -327,12 +385,14 @@ std::optional<FoundEntry> findEntry(std::FILE* log, const std::string& path, siz
   LogReader reader(log, logReadRules(), blockSize, false);
   LineWalk lines(reader);
   auto piece = std::make_unique<LinePiece>();
+  PieceSpan span;
   auto record = std::make_unique<EntryRecord>();
   std::string start;
   char separator = 0;
   uint32_t indexed;
-  for (LineWalk::What what; (what = lines.next(*piece, indexed)) != LineWalk::What::kEnd;) {
+  for (LineWalk::What what; (what = lines.next(span, indexed)) != LineWalk::What::kEnd;) {
     if (what != LineWalk::What::kRecord) continue;
+    copyPiece(span, *piece);
     char recordPath[kMaxPathLength + 1];
     parseRecordPath(piece->text, recordPath);
     if (separator == 0) {

@@ -120,6 +120,15 @@ TEST_F(ViewRunTest, ReportsEachKindWithOldAndNewValues) {
   EXPECT_EQ(access.lines[1]["verdict"], "times");
   EXPECT_EQ(access.lines[1]["access_time"]["old"], "1601-01-01T00:00:00.0000009Z");
   EXPECT_EQ(access.lines[2]["summary"]["access_only_hidden"], 0);
+
+  // A line the after log holds once is taken once, even where the walk
+  // through the after log expects it a second time.
+  std::string twice = record("/r/a", 1, 1) + record("/r/c", 1, 1) + record("/r/b", 1, 1);
+  ViewRun again = json2(twice + record("/r/c", 1, 1),
+                        record("/r/a", 1, 1) + record("/r/b", 1, 1) + record("/r/c", 1, 1));
+  ASSERT_EQ(again.lines.size(), 2u) << again.out;
+  EXPECT_EQ(again.lines[0]["kind"], "deleted");
+  EXPECT_EQ(again.lines[0]["path"], "c");
 }
 
 TEST_F(ViewRunTest, FindsMovesAndRollsUpFolders) {
