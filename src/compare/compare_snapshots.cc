@@ -16,6 +16,7 @@
 #include "compare/record_parser.h"
 #include "platform/directory_search.h"
 #include "platform/interruptions.h"
+#include "snapshot/line_builder.h"
 
 // How the comparison can read each log a bounded number of times and still
 // write exactly what reading the other log whole for every entry would:
@@ -70,27 +71,6 @@ constexpr const char* kNumberNames[] = {
     ", LAST_ACCESS_TIME_LOW-",
     ", LAST_WRITE_TIME_HIGH-",
     ", LAST_WRITE_TIME_LOW-",
-};
-
-class ReportLine {
- public:
-  void add(const char* text) {
-    size_t length = std::strlen(text);
-    std::memcpy(text_ + length_, text, length);
-    length_ += length;
-  }
-  void add(uint32_t number) {
-    length_ = static_cast<size_t>(std::to_chars(text_ + length_, text_ + sizeof text_, number).ptr -
-                                  text_);
-  }
-  const char* text() const { return text_; }
-  size_t length() const { return length_; }
-
- private:
-  // Room for the longest line: texts of 255, 254 and 13 characters, eleven
-  // numbers of ten digits and the words around them.
-  char text_[1024];
-  size_t length_ = 0;
 };
 
 const char* label(ChangeKind kind) {
@@ -369,7 +349,7 @@ int compareRecords() {
 }
 
 void writeReportLine(ChangeKind kind, const EntryRecord& record) {
-  ReportLine line;
+  LineBuilder line;
   line.add(label(kind));
   line.add((record.attributes & kDirectoryBit) != 0 ? ",-DIRECTORY, PATH-" : ",---FILE---, PATH-");
   line.add(record.path);
@@ -390,7 +370,7 @@ void writeReportLine(ChangeKind kind, const EntryRecord& record) {
                               record.lastWriteLow};
   for (size_t i = 0; i < std::size(numbers); ++i) {
     line.add(kNumberNames[i]);
-    line.add(numbers[i]);
+    line.addNumber(numbers[i]);
   }
   line.add("\n");
   platform::holdInterruptions();

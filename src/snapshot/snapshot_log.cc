@@ -1,11 +1,11 @@
 #include "snapshot/snapshot_log.h"
 
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 
 #include "cli/errors.h"
 #include "platform/interruptions.h"
+#include "snapshot/line_builder.h"
 
 namespace {
 
@@ -28,51 +28,27 @@ void copySanitized(char* to, const char* from, size_t capacity) {
   to[i] = '\0';
 }
 
-// Builds one line in a buffer so that it reaches the stream in one write.
-class LineBuilder {
- public:
-  void text(const char* s) {
-    size_t n = std::strlen(s);
-    std::memcpy(buffer_ + length_, s, n);
-    length_ += n;
-  }
-  void comma() { buffer_[length_++] = ','; }
-  template <typename Number>
-  void number(Number value) {
-    auto result = std::to_chars(buffer_ + length_, buffer_ + sizeof buffer_, value);
-    length_ = static_cast<size_t>(result.ptr - buffer_);
-  }
-  void write(FILE* stream) {
-    buffer_[length_++] = '\n';
-    std::fwrite(buffer_, 1, length_, stream);
-  }
-
- private:
-  // Tag, three texts of at most 255 characters, eleven numbers, commas.
-  char buffer_[1024];
-  size_t length_ = 0;
-};
-
 // The line format: tag, path, name, short name, attributes (signed), then
 // size, reserved words and the three times, each time high word first.
 void writeRecordLine(const EntryRecord& r, bool isDirectory) {
   LineBuilder line;
-  line.text(isDirectory ? "-DIRECTORY" : "---FILE---");
+  line.add(isDirectory ? "-DIRECTORY" : "---FILE---");
   for (const char* text : {r.path, r.name, r.shortName}) {
-    line.comma();
-    line.text(text);
+    line.add(',');
+    line.add(text);
   }
-  line.comma();
-  line.number(r.attributes);
+  line.add(',');
+  line.addNumber(r.attributes);
   for (uint32_t value :
        {r.sizeHigh, r.sizeLow, r.reserved0, r.reserved1, r.creationHigh, r.creationLow,
         r.lastAccessHigh, r.lastAccessLow, r.lastWriteHigh, r.lastWriteLow}) {
-    line.comma();
-    line.number(value);
+    line.add(',');
+    line.addNumber(value);
   }
   // A scan stopped by a signal leaves this line whole on the disk.
   platform::holdInterruptions();
-  line.write(snapshotLog);
+  line.add('\n');
+  std::fwrite(line.text(), 1, line.length(), snapshotLog);
   std::fflush(snapshotLog);
   platform::releaseInterruptions();
 }
