@@ -109,6 +109,10 @@ class DirectorySearch {
   //    down from its path as the system reads it.
   virtual std::unique_ptr<Search> findFirst(const std::string& pattern, FindData& entry) = 0;
 
+  // Why the last findFirst() failed, in the system's own words ("Permission
+  // denied"); empty after a success, or where no reason is known.
+  virtual std::string lastFailure() const { return std::string(); }
+
   // Starts a walk of the tree below `folder`, the text that the walk's
   // patterns begin with. Until the next call, a listing of a directory below
   // it reaches that directory from the folder as it was found now, never
