@@ -1,5 +1,3 @@
-#include "platform/directory_search_posix.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -22,6 +20,8 @@
 #include <vector>
 
 #include "platform/directory_search.h"
+#include "platform/file_system_types_posix.h"
+#include "platform/listing_posix.h"
 
 namespace platform {
 namespace {
