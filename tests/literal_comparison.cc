@@ -194,6 +194,21 @@ int literalFieldComparison(const EntryRecord& a, const EntryRecord& b) {
   return 0;
 }
 
+// A line read of at most 998 characters that refuses the last piece of
+// the stream when no line break ends it; `cutRecord` is set when that piece
+// began as a record line.
+bool readWholeLine(char* line, FILE* stream, bool& cutRecord) {
+  if (std::fgets(line, 999, stream) == nullptr) return false;
+  if (std::strchr(line, '\n') != nullptr) return true;
+  int next = std::fgetc(stream);
+  if (next != EOF) {
+    std::ungetc(next, stream);
+    return true;
+  }
+  cutRecord = line[0] == '-';
+  return false;
+}
+
 }  // namespace
 
 void literalParseRecordLine(const char* line, EntryRecord& record) {
@@ -225,13 +240,15 @@ void literalCompareSnapshots(FILE* before, FILE* after) {
   if (report == nullptr) reportError("Cannot open report file", 1);
 
   int progress = 0;
-  while (std::fgets(lineA, 999, before) != nullptr) {
+  bool cutRecord = false;
+  bool ignored = false;
+  while (readWholeLine(lineA, before, cutRecord)) {
     if (lineA[0] != '-') continue;
     literalParseRecordLine(lineA, a);
     ++progress;
     std::printf("PASSES - %i\n", progress);
     int matches = 0;
-    while (std::fgets(lineB, 999, after) != nullptr) {
+    while (readWholeLine(lineB, after, ignored)) {
       if (lineB[0] != '-') continue;
       literalParseRecordLine(lineB, b);
       if (std::strcmp(a.path, b.path) != 0) continue;
@@ -243,17 +260,19 @@ void literalCompareSnapshots(FILE* before, FILE* after) {
     if (matches == 0) writeLiteralReportLine(report, "DELETED : ", a);
     if (std::fseek(after, 0, SEEK_SET) != 0) reportError("canot set pos\n", 1);
   }
+  if (cutRecord) reportError("log file #1 before ends in a cut line, not compared", 0);
 
   progress = 0;
+  cutRecord = false;
   if (std::fseek(before, 0, SEEK_SET) != 0) reportError("canot set pos\n", 1);
   if (std::fseek(after, 0, SEEK_SET) != 0) reportError("canot set pos\n", 1);
-  while (std::fgets(lineA, 999, after) != nullptr) {
+  while (readWholeLine(lineA, after, cutRecord)) {
     if (lineA[0] != '-') continue;
     literalParseRecordLine(lineA, a);
     ++progress;
     std::printf("PASSES - %i\n", progress);
     int matches = 0;
-    while (std::fgets(lineB, 999, before) != nullptr) {
+    while (readWholeLine(lineB, before, ignored)) {
       if (lineB[0] != '-') continue;
       literalParseRecordLine(lineB, b);
       if (std::strcmp(a.path, b.path) == 0) ++matches;
@@ -261,6 +280,7 @@ void literalCompareSnapshots(FILE* before, FILE* after) {
     if (matches == 0) writeLiteralReportLine(report, "CREATED : ", a);
     if (std::fseek(before, 0, SEEK_SET) != 0) reportError("canot set pos\n", 1);
   }
+  if (cutRecord) reportError("log file #2 after ends in a cut line, not compared", 0);
   std::fclose(report);
 }
 

@@ -1,7 +1,9 @@
 // The record line parser and the comparison written the slow, obvious way:
 // every field found by its own walk over the line, and for every record
 // line of one log the whole other log read again through a line read limited
-// to 998 characters. Tests hold the program's fast versions against these.
+// to 998 characters, which takes a last line that no line break ends for
+// the line cut short that it is. Tests hold the program's fast versions
+// against these.
 #ifndef DIRLOG_TESTS_LITERAL_COMPARISON_H_
 #define DIRLOG_TESTS_LITERAL_COMPARISON_H_
 

@@ -36,6 +36,8 @@ std::vector<std::string> readerPieces(const std::filesystem::path& file) {
   LogReader reader(stream, platform::textReadRules(), 4096, false);
   LinePiece piece;
   while (reader.next(piece)) pieces.emplace_back(piece.text, piece.length);
+  // A last piece without its line break is held back, and read all the same.
+  if (const LinePiece* cut = reader.cutLine()) pieces.emplace_back(cut->text, cut->length);
   std::fclose(stream);
   return pieces;
 }

@@ -176,6 +176,9 @@ TEST_F(LogReaderOnPosixTest, AReaderThatDoesNotRepositionReadsAPipe) {
   std::vector<std::string> texts;
   LinePiece piece;
   while (reader.next(piece)) texts.emplace_back(piece.text, piece.length);
+  // The z's end the data without a line break: held back as cut.
+  ASSERT_NE(reader.cutLine(), nullptr);
+  texts.emplace_back(reader.cutLine()->text, reader.cutLine()->length);
   std::fclose(readEnd);
   waitpid(writer, nullptr, 0);
   EXPECT_EQ(texts, readsOf(file("view"), content));

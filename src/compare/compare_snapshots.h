@@ -40,10 +40,15 @@ void writeReportLine(ChangeKind kind, const EntryRecord& record);
 // the after log with the same path whose numbers differ, or one DELETED line
 // when the after log has no line of that path; then, for each record line of
 // the after log in order, one CREATED line when the before log has no line of
-// its path. Fatal: "Cannot open report file" when the report cannot be
-// created, "canot set pos\n" when a log cannot be rewound (after the findings
-// that come before that rewind), "Cannot write report file" when the report
-// cannot be written or closed completely. The streams stay open.
+// its path. A log whose data ends in a line without its line break (a scan
+// killed or stopped by a full disk while writing it) holds that line cut
+// short: it is no record line, and when it begins as one the non-fatal
+// "log file #1 before ends in a cut line, not compared" (#2 after for the
+// after log) follows the progress lines of that log. Fatal: "Cannot open
+// report file" when the report cannot be created, "canot set pos\n" when a
+// log cannot be rewound (after the findings that come before that rewind),
+// "Cannot write report file" when the report cannot be written or closed
+// completely. The streams stay open.
 void compareSnapshotStreams(FILE* before, FILE* after);
 
 // Sets how many bytes the comparison reads from a log at once; 0 restores the

@@ -150,6 +150,14 @@ TEST_F(CompareTest, ReportsEachKindOfChange) {
        line(kFile, "/w/a,b.txt", n),
        line(kFile, "/w/a,b.txt", changed),
        {"MODIFIED /w/a,b.txt"}},
+      {"a record line cut at the end of the before log is none",
+       line(kFile, "/w/a", n) + line(kFile, "/w/b", n).substr(0, 30),
+       line(kFile, "/w/a", n) + line(kFile, "/w/b", n),
+       {"CREATED  /w/b"}},
+      {"nor at the end of the after log, its write time cut short",
+       line(kFile, "/w/a", n) + line(kFile, "/w/b", n + "7"),
+       line(kFile, "/w/a", n) + line(kFile, "/w/b", n + "7").substr(0, 42),
+       {"DELETED  /w/b"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -166,6 +174,12 @@ TEST_F(CompareTest, ProgressNumbersTheRecordLinesOfEachLogInTurn) {
   std::string after = line(kFile, "/w/a", n) + kTotals + line(kFile, "/w/c", n);
   EXPECT_EQ(platformText(fast(before, after).out),
             "PASSES - 1\nPASSES - 2\nPASSES - 3\nPASSES - 1\nPASSES - 2\n");
+  // A log cut inside a record line says so once its own pass is through.
+  EXPECT_EQ(platformText(fast(before + "-DIR", after + "-DIR").out),
+            "PASSES - 1\nPASSES - 2\nPASSES - 3\n"
+            "Error: log file #1 before ends in a cut line, not compared\n"
+            "PASSES - 1\nPASSES - 2\n"
+            "Error: log file #2 after ends in a cut line, not compared\n");
 }
 
 TEST_F(CompareTest, ReportLinesShowTheBeforeValuesInTheirFormat) {

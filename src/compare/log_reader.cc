@@ -59,7 +59,18 @@ bool LogReader::nextSpan(PieceSpan& span) {
   measure(data, available, span);
   span.offset = position_;
   position_ += span.size;
+  // window() gives a whole piece and a byte more unless the data ends
+  // sooner, so a piece that takes all it gave ends the data.
+  if (span.size == available && span.bytes[span.size - 1] != '\n') {
+    holdBackCutLine(span);
+    return false;
+  }
   return true;
+}
+
+void LogReader::holdBackCutLine(const PieceSpan& span) {
+  copyPiece(span, cut_);
+  cutFound_ = true;
 }
 
 bool LogReader::spanAt(uint64_t offset, PieceSpan& span) {

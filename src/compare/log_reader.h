@@ -69,7 +69,10 @@ class LogReader {
   LogReader(FILE* stream, platform::TextReadRules rules, size_t blockSize, bool repositions);
 
   // The piece that follows the last one next() delivered (the first piece of
-  // the file at the start). False at the end of the data.
+  // the file at the start). False at the end of the data, and in front of a
+  // last piece that the data ends in without a line break: a line cut short
+  // (a killed scan, a full disk), which is no line a reader may take for a
+  // record. cutLine() then holds it.
   bool next(LinePiece& piece);
 
   // The piece that starts at `offset`, which must be the offset of a piece
@@ -81,6 +84,12 @@ class LogReader {
   // next() and readAt() without the copy.
   bool nextSpan(PieceSpan& span);
   bool spanAt(uint64_t offset, PieceSpan& span);
+
+  // Once next() has returned false: the cut last piece it held back, with
+  // its text and offset, or nullptr when the data ended after a line break
+  // (or held nothing). A piece that a CR ends is cut too: the LF that would
+  // have made the pair a line break is missing.
+  const LinePiece* cutLine() const { return cutFound_ ? &cut_ : nullptr; }
 
   // Whether the piece at `offset` is `span` byte for byte, `span` being a
   // piece that a reader with the same rules delivered from any log.
@@ -113,6 +122,7 @@ class LogReader {
   void reposition(uint64_t offset);
   void readOn();
   void measure(const char* data, size_t available, PieceSpan& span) const;
+  void holdBackCutLine(const PieceSpan& span);
 
   FILE* stream_;
   platform::TextReadRules rules_;
@@ -139,6 +149,8 @@ class LogReader {
   bool dataEnds_ = false;  // the data ends where the buffer does
   uint64_t position_ = 0;  // of the piece next() delivers next
   unsigned hitsSinceFill_ = 0;
+  bool cutFound_ = false;
+  LinePiece cut_;
 };
 
 #endif  // DIRLOG_COMPARE_LOG_READER_H_

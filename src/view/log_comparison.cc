@@ -85,7 +85,7 @@ class LineWalk {
   What next(PieceSpan& span, uint32_t& indexed, Taken taken) {
     indexed = 0;
     for (;;) {
-      if (!reader_.nextSpan(span)) return What::kEnd;
+      if (!reader_.nextSpan(span)) return cutLine();
       ++line_;
       bool dash = span.size > 0 && span.bytes[0] == '-';
       if (dash) ++indexed;
@@ -109,17 +109,31 @@ class LineWalk {
   const std::string& unreadText() const { return unreadText_; }
 
  private:
+  // The last line of a log that its line break never reached is cut short:
+  // the reader holds it back, and it is counted once as a line not read.
+  What cutLine() {
+    const LinePiece* cut = reader_.cutLine();
+    if (cut == nullptr || cutSeen_) return What::kEnd;
+    cutSeen_ = true;
+    ++line_;
+    PieceSpan span{cut->offset, cut->text, cut->length, cut->length};
+    unreadText_ = shownText(span);
+    return What::kUnread;
+  }
+
   // A line longer than any record: its further pieces belong to it.
   void passOverRest(PieceSpan& span, uint32_t& indexed) {
     while (reader_.nextSpan(span)) {
       if (span.size > 0 && span.bytes[0] == '-') ++indexed;
       if (endsLine(span)) return;
     }
+    cutSeen_ = true;  // a cut end is this line's
   }
 
   LogReader& reader_;
   uint64_t line_ = 0;
   std::string unreadText_;
+  bool cutSeen_ = false;
 };
 
 // The path parseRecordPath() reads from the line `span` holds: found in

@@ -194,15 +194,19 @@ TEST_F(ViewRunTest, WritesHostileNamesAsValidJsonAndKeepsTheirBytes) {
 TEST_F(ViewRunTest, CountsAndNamesTheLinesItCannotRead) {
   std::string before = record("/r/a", 1, 1) + "---FILE---,/r/cut,cut,,32,0\n" +
                        std::string(1500, 'x') + "\n" + "FILEs - 1, DIRECTORIEs - 0\n";
-  ViewRun run = json2(before, record("/r/a", 1, 1) + "stray\r\n");
+  // The after log ends inside a record line: not read, not created.
+  std::string cut = record("/r/b", 1, 1);
+  cut.pop_back();
+  ViewRun run = json2(before, record("/r/a", 1, 1) + "stray\r\n" + cut);
   EXPECT_EQ(run.status, kNothingChanged);
   const json& summary = run.lines.back()["summary"];
-  EXPECT_EQ(summary["unread_lines"], 3);
+  EXPECT_EQ(summary["unread_lines"], 4);
   EXPECT_EQ(summary["unread"][0],
             json({{"log", "before"}, {"line", 2}, {"text", "---FILE---,/r/cut,cut,,32,0"}}));
   EXPECT_EQ(summary["unread"][1]["line"], 3);
   EXPECT_EQ(summary["unread"][1]["text"].get<std::string>().size(), 200u);
   EXPECT_EQ(summary["unread"][2], json({{"log", "after"}, {"line", 2}, {"text", "stray"}}));
+  EXPECT_EQ(summary["unread"][3], json({{"log", "after"}, {"line", 3}, {"text", cut}}));
 }
 
 TEST_F(ViewRunTest, ExitsLikeDiff) {

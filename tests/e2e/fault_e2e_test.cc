@@ -29,16 +29,35 @@ std::string progress(int before, int after) {
 
 // How many record lines a log holds as the comparison reads it: pieces of
 // at most 998 characters, each ended by its line break when one comes in
-// time, that begin with '-'.
-int recordPieces(const std::string& log) {
+// time, that begin with '-'; a last piece without its line break is cut
+// short and no record.
+struct RecordPieces {
   int count = 0;
+  bool cut = false;  // a last piece cut short began as a record line
+};
+RecordPieces recordPieces(const std::string& log) {
+  RecordPieces pieces;
   for (size_t at = 0; at < log.size();) {
-    if (log[at] == '-') ++count;
     size_t lineBreak = log.find('\n', at);
     size_t length = lineBreak == std::string::npos ? log.size() - at : lineBreak - at + 1;
-    at += std::min<size_t>(length, 998);
+    length = std::min<size_t>(length, 998);
+    bool whole = lineBreak != std::string::npos || at + length < log.size();
+    if (log[at] == '-' && whole) ++pieces.count;
+    if (log[at] == '-' && !whole) pieces.cut = true;
+    at += length;
   }
-  return count;
+  return pieces;
+}
+
+// What a comparison of the two logs prints.
+std::string comparisonOut(const std::string& before, const std::string& after) {
+  RecordPieces b = recordPieces(before);
+  RecordPieces a = recordPieces(after);
+  std::string out = progress(b.count, 0);
+  if (b.cut) out += "Error: log file #1 before ends in a cut line, not compared\n";
+  out += progress(0, a.count);
+  if (a.cut) out += "Error: log file #2 after ends in a cut line, not compared\n";
+  return out;
 }
 
 // Every line of a report complete and of one of its three kinds.
@@ -365,9 +384,7 @@ TEST_F(FaultTest, LogsThatAreNoLogsGiveAMessageOrAReport) {
       EXPECT_EQ(result.out, c.message);
       continue;
     }
-    int before = recordPieces(readFile(log(1)));
-    int after = recordPieces(readFile(log(2)));
-    EXPECT_EQ(result.out, progress(before, after));
+    EXPECT_EQ(result.out, comparisonOut(readFile(log(1)), readFile(log(2))));
     expectWellFormedReport(report());
   }
 }
@@ -387,7 +404,7 @@ TEST_F(FaultTest, BinaryJunkLogsGiveAWellFormedReport) {
       RunResult result = runDirlog({"/compare"}, logs_.str(), options);
       ASSERT_FALSE(result.timedOut) << "hung";
       EXPECT_EQ(result.exitStatus, 0);
-      EXPECT_EQ(result.out, progress(recordPieces(before), recordPieces(readFile(log(2)))));
+      EXPECT_EQ(result.out, comparisonOut(before, readFile(log(2))));
       std::string findings = report();
       expectWellFormedReport(findings);
       if (itself) {
