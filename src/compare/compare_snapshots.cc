@@ -16,6 +16,7 @@
 #include "compare/record_parser.h"
 #include "platform/directory_search.h"
 #include "platform/interruptions.h"
+#include "platform/output_files.h"
 #include "snapshot/line_builder.h"
 
 // How the comparison can read each log a bounded number of times and still
@@ -172,9 +173,9 @@ void noteCutLog(bool cut, const char* message) {
   reportError(message, 0);
 }
 
+// Never written through a link someone else put in the folder.
 void openReport() {
-  std::string name = platform::logFolder() + "report.txt";
-  report = std::fopen(name.c_str(), "w");
+  report = platform::openReportForWriting(platform::logFolder() + "report.txt");
   if (report == nullptr) fail("Cannot open report file");
 }
 

@@ -45,10 +45,11 @@ void writeReportLine(ChangeKind kind, const EntryRecord& record);
 // short: it is no record line, and when it begins as one the non-fatal
 // "log file #1 before ends in a cut line, not compared" (#2 after for the
 // after log) follows the progress lines of that log. Fatal: "Cannot open
-// report file" when the report cannot be created, "canot set pos\n" when a
-// log cannot be rewound (after the findings that come before that rewind),
-// "Cannot write report file" when the report cannot be written or closed
-// completely. The streams stay open.
+// report file" when the report cannot be created or its name is a link or
+// anything but a regular file, "canot set pos\n" when a log cannot be
+// rewound (after the findings that come before that rewind), "Cannot write
+// report file" when the report cannot be written or closed completely. The
+// streams stay open.
 void compareSnapshotStreams(FILE* before, FILE* after);
 
 // Sets how many bytes the comparison reads from a log at once; 0 restores the

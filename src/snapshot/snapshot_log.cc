@@ -1,10 +1,12 @@
 #include "snapshot/snapshot_log.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "cli/errors.h"
 #include "platform/interruptions.h"
+#include "platform/output_files.h"
 #include "snapshot/line_builder.h"
 
 namespace {
@@ -16,6 +18,18 @@ EntryRecord record;
 
 constexpr int kLowestProbedLog = 0;
 constexpr int kHighestProbedLog = 9;
+// Each try finds a log of its own or a reason to count again; scans that
+// keep taking the numbers from under each other give up at some point.
+constexpr int kOpeningTries = 16;
+
+// One line, ending in its "\n", written and flushed: a scan stopped by a
+// signal leaves it whole on the disk.
+void writeLogLine(const char* text, size_t length) {
+  platform::holdInterruptions();
+  std::fwrite(text, 1, length, snapshotLog);
+  std::fflush(snapshotLog);
+  platform::releaseInterruptions();
+}
 
 // A control character would end or forge a log line; the walk keeps the real
 // name, only what is written shows '?'.
@@ -45,18 +59,38 @@ void writeRecordLine(const EntryRecord& r, bool isDirectory) {
     line.add(',');
     line.addNumber(value);
   }
-  // A scan stopped by a signal leaves this line whole on the disk.
-  platform::holdInterruptions();
   line.add('\n');
-  std::fwrite(line.text(), 1, line.length(), snapshotLog);
-  std::fflush(snapshotLog);
-  platform::releaseInterruptions();
+  writeLogLine(line.text(), line.length());
 }
 
+// A log that another scan is writing stays.
 void purgeSnapshotLogs() {
   for (int number = kLowestProbedLog; number <= kHighestProbedLog; ++number) {
-    platform::directorySearch().deleteFile(snapshotLogName(number));
+    platform::deleteLog(snapshotLogName(number));
   }
+}
+
+// The number of the next log: one more than the count of existing logs,
+// after a purge when eight or more exist.
+int nextLogNumber() {
+  int count = countSnapshotLogs();
+  if (count >= kMaxSnapshotLogs) {
+    purgeSnapshotLogs();
+    count = 0;
+  }
+  return count + 1;
+}
+
+[[noreturn]] void cannotOpenLog() {
+  reportError("cannot open log file for writing\n", 1);
+  std::abort();  // not reached: the error above ends the process
+}
+
+// Another scan is writing log `number`, which its count gives again.
+[[noreturn]] void logInUse(int number) {
+  std::string message = "log file is being written by another scan: " + snapshotLogName(number);
+  reportError(message.c_str(), 0);
+  cannotOpenLog();
 }
 
 }  // namespace
@@ -75,14 +109,23 @@ int countSnapshotLogs() {
 }
 
 void openNewSnapshotLog() {
-  int count = countSnapshotLogs();
-  if (count >= kMaxSnapshotLogs) {
-    purgeSnapshotLogs();
-    count = 0;
-  }
   if (snapshotLog != nullptr) std::fclose(snapshotLog);
-  snapshotLog = std::fopen(snapshotLogName(count + 1).c_str(), "w");
-  if (snapshotLog == nullptr) reportError("cannot open log file for writing\n", 1);
+  snapshotLog = nullptr;
+  // Two scans may count the same logs at once. Each takes a number only by
+  // holding its log, so the one that comes second finds it held, counts
+  // again and takes the next; when the count gives a held number again (a
+  // gap below it), it gives up.
+  bool held[kHighestProbedLog + 2] = {};
+  for (int attempt = 0; attempt < kOpeningTries; ++attempt) {
+    int number = nextLogNumber();
+    if (held[number]) logInUse(number);
+    platform::LogOpening opening;
+    snapshotLog = platform::openLogForWriting(snapshotLogName(number), opening);
+    if (opening == platform::LogOpening::kOpened) return;
+    if (opening == platform::LogOpening::kRefused) cannotOpenLog();
+    if (opening == platform::LogOpening::kInUse) held[number] = true;
+  }
+  cannotOpenLog();
 }
 
 void captureEntry(const char* fullPath, const platform::FindData& entry) {
@@ -128,10 +171,10 @@ int writeEntryLine(const char* directoryPath, const platform::FindData& entry) {
 }
 
 void writeTotalsLine() {
-  platform::holdInterruptions();
-  std::fprintf(snapshotLog, "FILEs - %i, DIRECTORIEs - %i\n", fileCount, dirCount);
-  std::fflush(snapshotLog);
-  platform::releaseInterruptions();
+  char line[64];
+  int length =
+      std::snprintf(line, sizeof line, "FILEs - %i, DIRECTORIEs - %i\n", fileCount, dirCount);
+  writeLogLine(line, static_cast<size_t>(length));
 }
 
 int closeSnapshotLog() {

@@ -24,8 +24,13 @@ int countSnapshotLogs();
 
 // Creates the next snapshot log (one more than the number of logs that
 // exist; after the eighth, all ten names are deleted first and the count
-// starts again at 1). Returns only with the log open; ends the process with
-// "cannot open log file for writing\n" when it cannot be created.
+// starts again at 1), or empties an existing log of that number. A log
+// that another scan is writing is never taken, emptied or purged: the
+// number is counted again, and when the count gives that log again, the
+// non-fatal "log file is being written by another scan: <name>" comes
+// first. Returns only with the log open; ends the process with "cannot
+// open log file for writing\n" when it cannot be opened, a name that is a
+// link or anything but a regular file included.
 void openNewSnapshotLog();
 
 // Fills the current record from a full path and an entry of the directory

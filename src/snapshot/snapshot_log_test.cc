@@ -4,12 +4,20 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
+#include <utility>
 
+#include "platform/output_files.h"
 #include "test_support.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -90,6 +98,100 @@ TEST_F(SnapshotLogTest, DirectoriesAndDanglingLinksNamedLikeLogsCountButAreNever
   EXPECT_TRUE(fs::is_directory(log(4)));
 }
 
+// The system's search, with `hook` run once the count has probed the last
+// log name: another scan acting between the count and the opening.
+class InterleavingSearch : public platform::DirectorySearch {
+ public:
+  explicit InterleavingSearch(std::function<void()> hook)
+      : system_(platform::directorySearch()), hook_(std::move(hook)) {
+    platform::useDirectorySearch(this);
+  }
+  ~InterleavingSearch() override { platform::useDirectorySearch(nullptr); }
+
+  std::unique_ptr<platform::Search> findFirst(const std::string& pattern,
+                                              platform::FindData& entry) override {
+    std::unique_ptr<platform::Search> search = system_.findFirst(pattern, entry);
+    if (hook_ && pattern == snapshotLogName(9)) std::exchange(hook_, nullptr)();
+    return search;
+  }
+  bool deleteFile(const std::string& path) override { return system_.deleteFile(path); }
+  int compareNames(const char* a, const char* b) const override {
+    return system_.compareNames(a, b);
+  }
+
+ private:
+  platform::DirectorySearch& system_;
+  std::function<void()> hook_;
+};
+
+// Another scan holds its log as a scan does, from before this scan counts
+// or from between its count and its opening: that log keeps what the other
+// scan wrote, and this scan writes a log of its own.
+TEST_F(SnapshotLogTest, AnotherScanAtWorkKeepsItsLog) {
+  struct Case {
+    const char* what;
+    std::set<int> present;
+    int heldFirst;    // held before the count (0: none)
+    int heldBetween;  // held between the count and the opening (0: none)
+    int written;
+    std::set<int> after;
+  };
+  const std::vector<Case> cases = {
+      {"the counted number taken between", {1, 2}, 0, 3, 4, {1, 2, 3, 4}},
+      {"the eighth log still being written at the purge", {1, 2, 3, 4, 5, 6, 7}, 8, 0, 1, {1, 8}},
+      {"the first log taken again between the count and the purge",
+       {1, 2, 3, 4, 5, 6, 7, 8},
+       0,
+       1,
+       2,
+       {1, 2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (int n = 0; n <= 9; ++n) fs::remove(log(n));
+    for (int n : c.present) writeFile(log(n), "old\n");
+    FILE* other = nullptr;
+    auto holdLog = [&](int number) {
+      platform::LogOpening opening;
+      other = platform::openLogForWriting(snapshotLogName(number), opening);
+      ASSERT_EQ(opening, platform::LogOpening::kOpened);
+      std::fputs("other scan\n", other);
+    };
+    if (c.heldFirst != 0) holdLog(c.heldFirst);
+    {
+      InterleavingSearch search([&] {
+        if (c.heldBetween != 0) holdLog(c.heldBetween);
+      });
+      openNewSnapshotLog();
+    }
+    writeTotalsLine();
+    ASSERT_EQ(closeSnapshotLog(), 1);
+    std::fclose(other);
+    EXPECT_EQ(existingLogs(), c.after);
+    EXPECT_EQ(readFile(log(c.written)).rfind("FILEs - ", 0), 0u) << "log " << c.written;
+    EXPECT_EQ(readTextFile(log(std::max(c.heldFirst, c.heldBetween))), "other scan\n");
+  }
+}
+
+// With logs 2 and 3 the count gives 3 however often it is taken: when
+// another scan writes log 3, this one cannot have a log.
+TEST_F(SnapshotLogTest, ALogInUseThatTheCountGivesAgainEndsTheRun) {
+  writeFile(log(2), "");
+  platform::LogOpening opening;
+  FILE* other = platform::openLogForWriting(snapshotLogName(3), opening);
+  ASSERT_EQ(opening, platform::LogOpening::kOpened);
+  EXPECT_EXIT(
+      {
+        std::fflush(stdout);
+        dup2(2, 1);
+        openNewSnapshotLog();
+      },
+      testing::ExitedWithCode(1),
+      "^Error: log file is being written by another scan: .*dirlog3\\.txt\n"
+      "Error: cannot open log file for writing\n\n$");
+  std::fclose(other);
+}
+
 TEST_F(SnapshotLogTest, UncreatableLogEndsTheRun) {
   ScopedLogRoot missing((logs_.path() / "no" / "such").string() + "/");
   EXPECT_EXIT(
@@ -162,18 +264,31 @@ TEST_F(SnapshotLogTest, PathLongerThan255IsRefusedWithAMessage) {
   EXPECT_EQ(splitLines(readFile(snapshotLogName(countSnapshotLogs()))).size(), 1u);
 }
 
+// A disk that fills up in the middle of a line (a file size limit here):
+// the close fails.
 TEST_F(SnapshotLogTest, LogThatCannotBeWrittenCompletelyFailsItsClose) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
-  // With logs 2 and 3 present the count is 2, so the scan writes log 3: here
-  // a link to a device that takes no bytes.
-  writeFile(log(2), "");
-  fs::create_symlink("/dev/full", log(3));
-  openNewSnapshotLog();
-  writeEntryLine("d", entryNamed("f", 32));
-  writeTotalsLine();
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(closeSnapshotLog(), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: Log file could not be closed\n");
+#ifdef _WIN32
+  GTEST_SKIP() << "no file size limit here";
+#else
+  auto fillUpAt = [](rlim_t bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{bytes, bytes};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  };
+  EXPECT_EXIT(
+      {
+        std::fflush(stdout);
+        dup2(2, 1);
+        fillUpAt(100);  // a line and a half
+        openNewSnapshotLog();
+        for (const char* name : {"first-entry", "second-entry", "third-entry"}) {
+          writeEntryLine("/a/folder/of/some/length", entryNamed(name, 32));
+        }
+        writeTotalsLine();
+        std::exit(closeSnapshotLog() == 0 ? 0 : 3);
+      },
+      testing::ExitedWithCode(0), "^Error: Log file could not be closed\n$");
+#endif
 }
 
 }  // namespace

@@ -83,6 +83,12 @@ DirlogRun::DirlogRun(const std::vector<std::string>& arguments, const std::strin
       rlimit limit{options.addressSpaceLimit, options.addressSpaceLimit};
       if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
     }
+    if (options.fileSizeLimit != 0) {
+      // A write past the limit then fails as on a full disk.
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+    }
     execvp(argv[0], argv.data());
     _exit(127);
   }

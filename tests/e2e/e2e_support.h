@@ -36,6 +36,9 @@ struct RunOptions {
   // The program's address space is limited to this many bytes (RLIMIT_AS);
   // 0 for no limit.
   uint64_t addressSpaceLimit = 0;
+  // No file the program writes grows past this many bytes (RLIMIT_FSIZE),
+  // as if the disk were full there; 0 for no limit.
+  uint64_t fileSizeLimit = 0;
   // The program run: dirlog unless another is named (dirlog-view).
   std::string program;
   // The program's standard error; -1 leaves it the test's own.

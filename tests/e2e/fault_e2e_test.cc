@@ -199,56 +199,59 @@ TEST_F(FaultTest, AScanStoppedAtARandomPointLeavesOnlyWholeLines) {
   }
 }
 
-// A disk that takes no more bytes (a log or the report on /dev/full) never
-// ends in success when something was lost.
+// A disk that takes no more bytes (here: no file may grow past a limit)
+// never ends in success when something was lost, and a log cut short keeps
+// its whole lines only.
 TEST_F(FaultTest, AFullDiskNeverPassesForSuccess) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
   fs::create_directories(tree());
-  writeFile(tree() / "a", "x");
+  for (const char* name : {"a", "b", "c"}) writeFile(tree() / name, "x");
+  // Room for the scan's first line and part of its second.
+  ASSERT_EQ(run({"/L" + tree().string()}).exitStatus, 0);
+  const std::string whole = readFile(log(1));
+  const std::string firstLine = whole.substr(0, whole.find('\n') + 1);
   const std::string n = ",32,0,1,33188,0,0,0,0,0,0,0\n";
   const std::string before = "---FILE---,/w/a,a," + n + "FILEs - 1, DIRECTORIEs - 0\n";
   const std::string after = "---FILE---,/w/b,b," + n + "FILEs - 1, DIRECTORIEs - 0\n";
   struct Case {
     const char* what;
-    std::function<void()> setUp;
+    std::string before;
+    std::string after;
     std::vector<std::string> arguments;
+    uint64_t room;
     int exitStatus;
     std::string out;
   };
   const std::vector<Case> cases = {
       {"the report, with findings to write",
-       [&] {
-         writeFile(log(1), before);
-         writeFile(log(2), after);
-         fs::create_symlink("/dev/full", logs_.path() / "report.txt");
-       },
+       before,
+       after,
        {"/compare"},
+       100,
        1,
        "PASSES - 1\nError: Cannot write report file\n"},
       {"the report, with nothing to write: nothing is lost",
-       [&] {
-         writeFile(log(1), before);
-         writeFile(log(2), before);
-         fs::create_symlink("/dev/full", logs_.path() / "report.txt");
-       },
+       before,
+       before,
        {"/compare"},
+       100,
        0,
        progress(1, 1)},
       {"the new log of a scan that a comparison follows",
-       [&] {
-         // Logs 2 and 3 exist, so the scan writes log 3: the link.
-         writeFile(log(2), before);
-         fs::create_symlink("/dev/full", log(3));
-       },
+       before,
+       "",
        {"/L" + tree().string(), "/compare"},
+       firstLine.size() + 10,
        1,
        "Error: Log file could not be closed\nError: cannot close log file\n\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     clearLogs();
-    c.setUp();
-    RunResult result = run(c.arguments);
+    writeFile(log(1), c.before);
+    if (!c.after.empty()) writeFile(log(2), c.after);
+    RunOptions full;
+    full.fileSizeLimit = c.room;
+    RunResult result = runDirlog(c.arguments, logs_.str(), full);
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(result.exitStatus, c.exitStatus);
     EXPECT_EQ(result.out, c.out);
@@ -282,6 +285,45 @@ TEST_F(FaultTest, AComparisonOutOfMemoryEndsWithAFatalError) {
   EXPECT_TRUE(result.out.size() >= message.size() &&
               result.out.compare(result.out.size() - message.size(), message.size(), message) == 0)
       << result.out.substr(result.out.size() > 200 ? result.out.size() - 200 : 0);
+}
+
+// A log folder that others can write: a report or next log name there that
+// is a link, a second name of a file elsewhere or no file at all is the
+// usual fatal error, and the file it points at stays as it was.
+TEST_F(FaultTest, NoNameInTheLogFolderIsWrittenThrough) {
+  fs::create_directories(tree());
+  const fs::path outside = work_.path() / "outside.txt";
+  const std::string aLog = "---FILE---,/w/a,a,,32,0,1,0,0,0,0,0,0,0,0\n";
+  enum Kind { kLink, kDanglingLink, kSecondName };
+  // With logs 2 and 3 the count is 2: the scan writes log 3.
+  const struct {
+    const char* name;
+    Kind kind;
+  } cases[] = {{"report.txt", kLink},
+               {"report.txt", kDanglingLink},
+               {"report.txt", kSecondName},
+               {"dirlog3.txt", kLink},
+               {"dirlog3.txt", kDanglingLink}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " of kind " + std::to_string(c.kind));
+    bool report = c.name == std::string("report.txt");
+    clearLogs();
+    if (report) writeFile(log(1), aLog);
+    writeFile(log(2), aLog);
+    if (c.kind != kDanglingLink) writeFile(outside, "not the program's\n");
+    if (c.kind == kSecondName) {
+      fs::create_hard_link(outside, logs_.path() / c.name);
+    } else {
+      fs::create_symlink(outside, logs_.path() / c.name);
+    }
+    RunResult result = run({report ? "/compare" : "/L" + tree().string()});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.out, report ? "Error: Cannot open report file\n"
+                                 : "Error: cannot open log file for writing\n\n");
+    EXPECT_EQ(readFile(outside), c.kind == kDanglingLink ? "" : "not the program's\n");
+    EXPECT_EQ(fs::exists(outside), c.kind != kDanglingLink);
+    fs::remove(outside);
+  }
 }
 
 // Random bytes that lean towards what log lines are made of.

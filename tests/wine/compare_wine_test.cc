@@ -190,6 +190,51 @@ TEST_F(WineCompareTest, MissingOrSingleLogsEndTheRunWithTheirMessage) {
   }
 }
 
+// No name on drive C is written through to a file elsewhere: a second name
+// of a file outside (a hard link) or a link to a folder outside (which Wine
+// shows as a reparse point) as report.txt or as the next log is the usual
+// fatal error. (Wine shows a link to a file as the file itself.)
+TEST_F(WineCompareTest, NoNameOnDriveCIsWrittenThrough) {
+  ScopedTempDir outside;
+  const fs::path outsideFile = outside.path() / "file.txt";
+  const fs::path outsideFolder = outside.path() / "folder";
+  const std::string someLog = "---FILE---,c:\\w\\a,a,,32,0,1,0,0,1,2,3,4,5,6\r\n";
+  const std::string cannotOpenReport = "Error: Cannot open report file\r\n";
+  const std::string cannotOpenLog = "Error: cannot open log file for writing\r\n\r\n";
+  const struct {
+    const char* name;
+    bool folderLink;
+    std::vector<std::string> arguments;
+    const std::string& out;
+  } cases[] = {
+      {"report.txt", false, {"/compare"}, cannotOpenReport},
+      {"report.txt", true, {"/compare"}, cannotOpenReport},
+      // Logs 2 and 3: the count is 2, the scan writes log 3.
+      {"dirlog3.txt", false, {"/Lc:\\w"}, cannotOpenLog},
+      {"dirlog3.txt", true, {"/Lc:\\w"}, cannotOpenLog},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + (c.folderLink ? " a folder link" : " a second name"));
+    cleanDriveC();
+    file("w/a");
+    writeLog(2, someLog);
+    if (c.arguments[0] == "/compare") writeLog(1, someLog);
+    writeFile(outsideFile, "not the program's");
+    fs::create_directories(outsideFolder);
+    if (c.folderLink) {
+      fs::create_directory_symlink(outsideFolder, driveC() / c.name);
+    } else {
+      fs::create_hard_link(outsideFile, driveC() / c.name);
+    }
+    WineRun run = runDirlog(c.arguments);
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(readFile(outsideFile), "not the program's");
+    EXPECT_TRUE(fs::is_empty(outsideFolder));
+    fs::remove(driveC() / c.name);
+  }
+}
+
 TEST_F(WineCompareTest, F1AloneOpensTheBeforeLogAndComparesNothing) {
   writeLog(1, "---FILE---,c:\\w\\a,a,,32,0,1,0,0,1,2,3,4,5,6\r\n");
   writeLog(2, "");
