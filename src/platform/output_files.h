@@ -45,6 +45,14 @@ std::FILE* openReportForWriting(const std::string& path);
 // whether something was removed.
 bool deleteLog(const std::string& path);
 
+// After a failed write: cuts the file that `stream` writes (unbuffered, as
+// openLogForWriting() gives it) back to its first `size` bytes, so that
+// what was written in part is gone. False when the system refused.
+bool cutFileBack(std::FILE* stream, uint64_t size);
+
+// The bytes that a "\n" written in text mode takes in the file.
+size_t lineBreakBytes();
+
 }  // namespace platform
 
 #endif  // DIRLOG_PLATFORM_OUTPUT_FILES_H_

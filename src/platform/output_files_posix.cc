@@ -131,4 +131,11 @@ bool deleteLog(const std::string& path) {
   return removed;
 }
 
+bool cutFileBack(std::FILE* stream, uint64_t size) {
+  return ::ftruncate(fileno(stream), static_cast<off_t>(size)) == 0 &&
+         ::lseek(fileno(stream), static_cast<off_t>(size), SEEK_SET) >= 0;
+}
+
+size_t lineBreakBytes() { return 1; }
+
 }  // namespace platform

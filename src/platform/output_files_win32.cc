@@ -94,4 +94,14 @@ std::FILE* openReportForWriting(const std::string& path) {
 // A log held by a scan shares no deletion, so the system refuses it.
 bool deleteLog(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
+bool cutFileBack(std::FILE* stream, uint64_t size) {
+  HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(size);
+  return file != INVALID_HANDLE_VALUE && SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+         SetEndOfFile(file);
+}
+
+size_t lineBreakBytes() { return 2; }
+
 }  // namespace platform

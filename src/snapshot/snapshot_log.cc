@@ -15,6 +15,10 @@ FILE* snapshotLog = nullptr;
 int32_t fileCount = 0;
 int32_t dirCount = 0;
 EntryRecord record;
+// The log's size on disk up to the end of its last whole line, and whether
+// a write to it failed, after which nothing more is written to it.
+uint64_t wholeLinesSize = 0;
+bool writeFailed = false;
 
 constexpr int kLowestProbedLog = 0;
 constexpr int kHighestProbedLog = 9;
@@ -22,12 +26,19 @@ constexpr int kHighestProbedLog = 9;
 // keep taking the numbers from under each other give up at some point.
 constexpr int kOpeningTries = 16;
 
-// One line, ending in its "\n", written and flushed: a scan stopped by a
-// signal leaves it whole on the disk.
+// One line, ending in its "\n", written and flushed whole or not at all:
+// a signal waits until it is whole, and a write that fails (a full disk) is
+// cut off again, so that the log keeps whole lines only.
 void writeLogLine(const char* text, size_t length) {
+  if (writeFailed) return;
   platform::holdInterruptions();
-  std::fwrite(text, 1, length, snapshotLog);
-  std::fflush(snapshotLog);
+  bool whole = std::fwrite(text, 1, length, snapshotLog) == length && std::fflush(snapshotLog) == 0;
+  if (whole) {
+    wholeLinesSize += length - 1 + platform::lineBreakBytes();
+  } else {
+    writeFailed = true;
+    platform::cutFileBack(snapshotLog, wholeLinesSize);
+  }
   platform::releaseInterruptions();
 }
 
@@ -111,6 +122,8 @@ int countSnapshotLogs() {
 void openNewSnapshotLog() {
   if (snapshotLog != nullptr) std::fclose(snapshotLog);
   snapshotLog = nullptr;
+  wholeLinesSize = 0;
+  writeFailed = false;
   // Two scans may count the same logs at once. Each takes a number only by
   // holding its log, so the one that comes second finds it held, counts
   // again and takes the next; when the count gives a held number again (a
@@ -178,10 +191,10 @@ void writeTotalsLine() {
 }
 
 int closeSnapshotLog() {
-  // Every line was flushed on its own, so a failed write shows only in the
-  // stream's error flag, not in the close: test both, or a full disk would
-  // pass for a complete log.
-  bool written = std::ferror(snapshotLog) == 0;
+  // Every line was flushed on its own, so a failed write shows only then,
+  // not in the close: test both, or a full disk would pass for a complete
+  // log.
+  bool written = !writeFailed && std::ferror(snapshotLog) == 0;
   bool closed = std::fclose(snapshotLog) == 0;
   snapshotLog = nullptr;
   if (!written || !closed) {

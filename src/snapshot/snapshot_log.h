@@ -55,6 +55,8 @@ void writeTotalsLine();
 
 // Closes the log. Returns 1, or 0 after reporting "Log file could not be
 // closed" (non-fatal) when the close failed or any write to the log failed.
+// After a failed write the log keeps only the lines written whole before
+// it; nothing more is written to it.
 int closeSnapshotLog();
 
 #endif  // DIRLOG_SNAPSHOT_SNAPSHOT_LOG_H_

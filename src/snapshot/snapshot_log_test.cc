@@ -265,8 +265,8 @@ TEST_F(SnapshotLogTest, PathLongerThan255IsRefusedWithAMessage) {
 }
 
 // A disk that fills up in the middle of a line (a file size limit here):
-// the close fails.
-TEST_F(SnapshotLogTest, LogThatCannotBeWrittenCompletelyFailsItsClose) {
+// the close fails, and the log keeps the lines written whole before.
+TEST_F(SnapshotLogTest, AFailedWriteLeavesWholeLinesAndFailsTheClose) {
 #ifdef _WIN32
   GTEST_SKIP() << "no file size limit here";
 #else
@@ -288,6 +288,10 @@ TEST_F(SnapshotLogTest, LogThatCannotBeWrittenCompletelyFailsItsClose) {
         std::exit(closeSnapshotLog() == 0 ? 0 : 3);
       },
       testing::ExitedWithCode(0), "^Error: Log file could not be closed\n$");
+  std::vector<std::string> lines = splitLines(readFile(log(1)));
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(readFile(log(1)), lines[0] + "\n");
+  EXPECT_EQ(lines[0].rfind("---FILE---,/a/folder/of/some/length/first-entry,", 0), 0u);
 #endif
 }
 

@@ -256,6 +256,8 @@ TEST_F(FaultTest, AFullDiskNeverPassesForSuccess) {
     EXPECT_EQ(result.exitStatus, c.exitStatus);
     EXPECT_EQ(result.out, c.out);
   }
+  // The scan's log: its first line, and nothing of the second.
+  EXPECT_EQ(readFile(log(2)), firstLine);
 }
 
 // A comparison that runs out of memory (an after log of a million short

@@ -199,6 +199,7 @@ TEST_F(ScanTest, LogThatCannotBeWrittenEndsTheScanWithAFailure) {
   RunResult result = runDirlog({"/L" + tree().string()}, logs_.str(), full);
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.out, "Error: Log file could not be closed\nError: cannot close log file\n\n");
+  EXPECT_EQ(readFile(logs_.path() / "dirlog3.txt"), "");
 }
 
 // Scans `start` with standard error on `errorFd` (the test's copy closed) and
