@@ -2,8 +2,7 @@
 // then the before log, a 0x1E byte, and the after log (no 0x1E: the after
 // log is empty). Bit 0 of the options reads both logs by the CR LF and 0x1A
 // rules of a text-mode stream; bits 1 and 2 pick the size of the comparison's
-// reads, from 4 KiB up, so that lines straddle block edges; bit 3 has the
-// logs read in blocks rather than mapped.
+// reads, from 4 KiB up, so that lines straddle block edges.
 #ifndef DIRLOG_FUZZ_COMPARE_INPUT_H_
 #define DIRLOG_FUZZ_COMPARE_INPUT_H_
 
@@ -43,7 +42,6 @@ inline bool takeCompareInput(const uint8_t* data, size_t size, CompareInput& inp
   if (!splitCompareInput(data, size, input)) return false;
   useLogReadRules(&input.rules);
   useCompareBlockSize(input.blockSize);
-  useLogMapping((data[0] & 8) != 0 ? LogMapping::NEVER : LogMapping::WHERE_POSSIBLE);
   return true;
 }
 

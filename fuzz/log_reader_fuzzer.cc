@@ -1,5 +1,5 @@
 // The log reader on arbitrary bytes, under every combination of text rules,
-// block size, repositioning and mapping: the pieces must be what a line read of at
+// block size and repositioning: the pieces must be what a line read of at
 // most 998 characters from a text-mode stream gives, each at its offset on
 // disk, but for a last piece without its line break, which is held back as
 // cut short; any of them must read back the same at its offset later.
@@ -70,7 +70,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   platform::TextReadRules rules{(options & 1) != 0, (options & 2) != 0};
   bool repositions = (options & 4) != 0;
   size_t blockSize = size_t{4096} << ((options >> 3) & 3);  // 4 KiB to 32 KiB
-  useLogMapping((options & 32) != 0 ? LogMapping::NEVER : LogMapping::WHERE_POSSIBLE);
 
   std::vector<Piece> expected = modelPieces(bytes, rules);
   FILE* stream = openBytes("log", bytes.data(), bytes.size());

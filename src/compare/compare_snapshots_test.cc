@@ -247,14 +247,12 @@ TEST_F(CompareTest, AgreesWithTheTwoPassComparisonOnRandomLogs) {
     size_t block = round % 2 == 0 ? 4096 : 0;
     // Logs without a 0x1A byte also go through the CR LF rule alone.
     platform::TextReadRules textRules = round % 4 == 2 ? kCrLfOnly : kTextMode;
-    useLogMapping(round % 3 == 0 ? LogMapping::NEVER : LogMapping::WHERE_POSSIBLE);
     for (platform::TextReadRules rules : {kBytesAsTheyAre, textRules}) {
       SCOPED_TRACE("round " + std::to_string(round) + ", text mode " +
                    std::to_string(rules.crLfReadsAsLf));
       ASSERT_EQ(fast(logs.before, logs.after, rules, block),
                 literal(logs.before, logs.after, rules));
     }
-    useLogMapping(LogMapping::WHERE_POSSIBLE);
   }
 }
 

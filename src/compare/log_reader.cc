@@ -7,7 +7,6 @@
 namespace {
 
 std::optional<platform::TextReadRules> installedRules;
-LogMapping mapping = LogMapping::WHERE_POSSIBLE;
 
 // A piece spans at most kMaxPieceLength + 1 bytes on disk (its "\n" may be a
 // CR LF pair), and telling a lone CR from a pair looks one byte further.
@@ -28,8 +27,6 @@ void useLogReadRules(const platform::TextReadRules* rules) {
   }
 }
 
-void useLogMapping(LogMapping value) { mapping = value; }
-
 void copyPiece(const PieceSpan& span, LinePiece& piece) {
   std::memcpy(piece.text, span.bytes, span.length);
   // A CR LF pair: the CR stands where the "\n" is delivered.
@@ -45,12 +42,7 @@ LogReader::LogReader(FILE* stream, platform::TextReadRules rules, size_t blockSi
       rules_(rules),
       repositions_(repositions),
       maxBlock_(std::max(blockSize, kMinBlock)),
-      block_(maxBlock_) {
-  // The 0x1A rule needs every byte looked at in order before any piece can
-  // be trusted to lie inside the data, which takes what mapping saves.
-  mapped_ = mapping == LogMapping::WHERE_POSSIBLE && !rules.ctrlZEndsFile &&
-            std::ftell(stream) == 0 && platform::fileSizeToMap(stream, fileSize_);
-}
+      block_(maxBlock_) {}
 
 bool LogReader::nextSpan(PieceSpan& span) {
   const char* data;
@@ -110,48 +102,6 @@ bool LogReader::readAt(uint64_t offset, LinePiece& piece) {
   return true;
 }
 
-bool LogReader::farWindow(uint64_t offset, const char*& data, size_t& available) {
-  if (mapped_ && mappedWindow(offset, data, available)) return true;
-  // A file that could not be mapped after all is read: it is a regular file,
-  // so the reader can seek it whether or not it was asked to.
-  if (mapped_) {
-    mapped_ = false;
-    repositions_ = true;
-    hereStarts_ = 0;
-    for (Stretch& stretch : stretches_) stretch = Stretch{};
-    if (offset >= fileSize_) return false;
-  }
-  return readWindow(offset, data, available);
-}
-
-// False when the system would not map the stretch, or at the end of the
-// data (which reading finds too).
-bool LogReader::mappedWindow(uint64_t offset, const char*& data, size_t& available) {
-  if (offset >= fileSize_) return false;
-  uint64_t start = offset - offset % maxBlock_;
-  unsigned use = recent_;
-  if (stretches_[use].start != start) {
-    use ^= 1;
-    if (stretches_[use].start != start) {
-      size_t length =
-          static_cast<size_t>(std::min<uint64_t>(fileSize_ - start, maxBlock_ + kWindow));
-      stretches_[use].start = UINT64_MAX;
-      if (!stretches_[use].view.map(stream_, start, length)) return false;
-      stretches_[use].start = start;
-    }
-    recent_ = use;
-  }
-  const platform::FileView& view = stretches_[use].view;
-  hereStart_ = start;
-  hereStarts_ = std::min<uint64_t>(maxBlock_, view.size());
-  hereData_ = view.data();
-  hereSize_ = view.size();
-  size_t skip = static_cast<size_t>(offset - start);
-  data = view.data() + skip;
-  available = view.size() - skip;
-  return true;
-}
-
 bool LogReader::readWindow(uint64_t offset, const char*& data, size_t& available) {
   if (!buffer_) {
     // Room for a block read behind the unread rest of the previous one.
@@ -174,6 +124,7 @@ bool LogReader::readWindow(uint64_t offset, const char*& data, size_t& available
   } else {
     reposition(offset);
   }
+  wholeStarts_ = dataEnds_ ? bufferLength_ : bufferLength_ - std::min(bufferLength_, kWindow - 1);
   // A file cut short since the offset was taken ends before it.
   uint64_t end = bufferStart_ + bufferLength_;
   if (offset >= end) return false;

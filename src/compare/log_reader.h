@@ -11,7 +11,6 @@
 #include <memory>
 
 #include "platform/directory_search.h"
-#include "platform/file_mapping.h"
 
 // The most characters one line read delivers (a read given 999 bytes of
 // room, the terminating zero included).
@@ -38,11 +37,6 @@ struct PieceSpan {
 // "\n", then a zero.
 void copyPiece(const PieceSpan& span, LinePiece& piece);
 
-// Whether readers map a log that is a regular file into memory (the default)
-// or read every log in blocks. For tests, which cover both.
-enum class LogMapping { WHERE_POSSIBLE, NEVER };
-void useLogMapping(LogMapping mapping);
-
 // The rules in force for reading logs: platform::textReadRules() unless a
 // test installed others.
 platform::TextReadRules logReadRules();
@@ -60,12 +54,10 @@ class LogReader {
   // at once (at least 4096 are taken). A reader that `repositions` seeks the
   // stream before each read, so several readers may share one stream; one
   // that does not only ever reads on from where the stream stands, which
-  // suits a stream that cannot seek. A failed read or seek ends the data.
-  //
-  // A regular file read without the 0x1A rule is mapped instead, in stretches
-  // of about `blockSize` bytes (useLogMapping()), so that its bytes are never
-  // copied; the stream is then not moved at all. The data ends at the size
-  // the file had when the reader was made.
+  // suits a stream that cannot seek. A failed read or seek ends the data, so
+  // a file that another program cuts short while it is read ends where it
+  // ends then. (Logs are read, not mapped into memory: a mapped file cut
+  // short ends the process with a signal when its lost bytes are touched.)
   LogReader(FILE* stream, platform::TextReadRules rules, size_t blockSize, bool repositions);
 
   // The piece that follows the last one next() delivered (the first piece of
@@ -96,28 +88,19 @@ class LogReader {
   bool holdsAt(uint64_t offset, const PieceSpan& span);
 
  private:
-  // A mapped stretch of the file: the bytes from `start` on, a whole piece
-  // past the next stretch's start, so that every piece starting in it lies
-  // in it.
-  struct Stretch {
-    uint64_t start = UINT64_MAX;
-    platform::FileView view;
-  };
-
   // Makes the bytes from `offset` on readable, at least a whole piece of
   // them unless the data ends sooner. False when no byte is left there.
-  // Most calls ask for the mapped stretch of the call before.
+  // Most calls ask for bytes that the last read brought.
   bool window(uint64_t offset, const char*& data, size_t& available) {
-    uint64_t into = offset - hereStart_;  // huge when the offset lies before it
-    if (into < hereStarts_) {
-      data = hereData_ + into;
-      available = hereSize_ - static_cast<size_t>(into);
+    uint64_t into = offset - bufferStart_;  // huge when the offset lies before it
+    if (into < wholeStarts_) {
+      ++hitsSinceFill_;
+      data = buffer_.get() + into;
+      available = bufferLength_ - static_cast<size_t>(into);
       return true;
     }
-    return farWindow(offset, data, available);
+    return readWindow(offset, data, available);
   }
-  bool farWindow(uint64_t offset, const char*& data, size_t& available);
-  bool mappedWindow(uint64_t offset, const char*& data, size_t& available);
   bool readWindow(uint64_t offset, const char*& data, size_t& available);
   void reposition(uint64_t offset);
   void readOn();
@@ -128,25 +111,15 @@ class LogReader {
   platform::TextReadRules rules_;
   bool repositions_;
   size_t maxBlock_;
-  // Mapping: the file's size when the reader was made, and the last two
-  // stretches used (scattered lookups step back and forth across an edge).
-  bool mapped_ = false;
-  uint64_t fileSize_ = 0;
-  Stretch stretches_[2];
-  unsigned recent_ = 0;  // the stretch used last
-  // That stretch: its bytes, and how many of its offsets start a piece
-  // inside it (none until one is mapped).
-  uint64_t hereStart_ = 0;
-  uint64_t hereStarts_ = 0;
-  const char* hereData_ = nullptr;
-  size_t hereSize_ = 0;
-  // Reading:
   size_t block_;  // bytes asked of the next read
   size_t capacity_ = 0;
   std::unique_ptr<char[]> buffer_;
   uint64_t bufferStart_ = 0;  // file offset of buffer_[0]
   size_t bufferLength_ = 0;
   bool dataEnds_ = false;  // the data ends where the buffer does
+  // How many offsets from bufferStart_ on have a whole piece, and a byte
+  // more, in the buffer, or all there is before the end of the data.
+  uint64_t wholeStarts_ = 0;
   uint64_t position_ = 0;  // of the piece next() delivers next
   unsigned hitsSinceFill_ = 0;
   bool cutFound_ = false;

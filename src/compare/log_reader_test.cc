@@ -144,16 +144,10 @@ TEST_F(LogReaderTest, ReadsWhatALimitedLineReadReads) {
     for (const std::string& content : sampleContents(random, textMode)) {
       std::vector<std::string> expected =
           readsOf(file("view"), textMode ? textModeView(content) : content);
-      // Mapped in stretches of the block size, or read in blocks.
-      for (LogMapping mapping : {LogMapping::WHERE_POSSIBLE, LogMapping::NEVER}) {
-        useLogMapping(mapping);
-        for (size_t block : {size_t{4096}, size_t{4099}, size_t{1} << 20}) {
-          ASSERT_EQ(textsOf(piecesOf(file("log"), content, rules, block)), expected)
-              << "text mode " << textMode << ", block " << block << ", mapped "
-              << (mapping == LogMapping::WHERE_POSSIBLE);
-        }
+      for (size_t block : {size_t{4096}, size_t{4099}, size_t{1} << 20}) {
+        ASSERT_EQ(textsOf(piecesOf(file("log"), content, rules, block)), expected)
+            << "text mode " << textMode << ", block " << block;
       }
-      useLogMapping(LogMapping::WHERE_POSSIBLE);
     }
   }
 }
@@ -170,34 +164,55 @@ TEST_F(LogReaderTest, EveryPieceReadsAgainAtItsOffsetInAnyOrder) {
       // Forward, backward, scattered.
       std::vector<std::vector<size_t>> orders = {order, {order.rbegin(), order.rend()}, order};
       std::shuffle(orders[2].begin(), orders[2].end(), random);
-      for (LogMapping mapping : {LogMapping::WHERE_POSSIBLE, LogMapping::NEVER}) {
-        useLogMapping(mapping);
-        FILE* stream = std::fopen(file("log").string().c_str(), "rb");
-        LogReader reader(stream, rules, 4096, true);
-        for (const std::vector<size_t>& sequence : orders) {
-          for (size_t i : sequence) {
-            PieceSpan span;
-            ASSERT_TRUE(reader.spanAt(pieces[i].offset, span));
-            LinePiece piece;
-            copyPiece(span, piece);
-            ASSERT_EQ(std::string(piece.text, piece.length), pieces[i].text) << "piece " << i;
-            // A piece holds itself, and not the piece behind it unless the
-            // two are the same bytes.
-            std::string bytes(span.bytes, span.size);
-            ASSERT_TRUE(reader.holdsAt(pieces[i].offset, span));
-            if (i + 1 < pieces.size()) {
-              PieceSpan behind;
-              ASSERT_TRUE(reader.spanAt(pieces[i + 1].offset, behind));
-              EXPECT_EQ(reader.holdsAt(pieces[i + 1].offset, span),
-                        std::string(behind.bytes, behind.size) == bytes);
-            }
+      FILE* stream = std::fopen(file("log").string().c_str(), "rb");
+      LogReader reader(stream, rules, 4096, true);
+      for (const std::vector<size_t>& sequence : orders) {
+        for (size_t i : sequence) {
+          PieceSpan span;
+          ASSERT_TRUE(reader.spanAt(pieces[i].offset, span));
+          LinePiece piece;
+          copyPiece(span, piece);
+          ASSERT_EQ(std::string(piece.text, piece.length), pieces[i].text) << "piece " << i;
+          // A piece holds itself, and not the piece behind it unless the
+          // two are the same bytes.
+          std::string bytes(span.bytes, span.size);
+          ASSERT_TRUE(reader.holdsAt(pieces[i].offset, span));
+          if (i + 1 < pieces.size()) {
+            PieceSpan behind;
+            ASSERT_TRUE(reader.spanAt(pieces[i + 1].offset, behind));
+            EXPECT_EQ(reader.holdsAt(pieces[i + 1].offset, span),
+                      std::string(behind.bytes, behind.size) == bytes);
           }
         }
-        std::fclose(stream);
       }
-      useLogMapping(LogMapping::WHERE_POSSIBLE);
+      std::fclose(stream);
     }
   }
+}
+
+// Another program cuts the log short while it is read: the data ends where
+// the file ends then, in the line it was cut in, and no signal comes.
+TEST_F(LogReaderTest, ALogCutShortWhileReadEndsWhereItEndsThen) {
+  std::string content;
+  for (int i = 0; i < 4000; ++i) content += "-line " + std::to_string(100000 + i) + "\n";
+  writeFile(file("log"), content);
+  FILE* stream = std::fopen(file("log").string().c_str(), "rb");
+  FILE* again = std::fopen(file("log").string().c_str(), "rb");
+  LogReader walk(stream, kBytesAsTheyAre, 4096, false);
+  LogReader lookups(again, kBytesAsTheyAre, 4096, true);
+  LinePiece piece;
+  ASSERT_TRUE(walk.next(piece));
+  ASSERT_TRUE(lookups.readAt(content.size() / 2, piece));
+  const size_t cut = 13 * 2300 + 5;  // inside a line, far past the first block
+  std::filesystem::resize_file(file("log"), cut);
+  size_t end = piece.length;
+  while (walk.next(piece)) end = piece.offset + piece.length;
+  EXPECT_EQ(end, cut - 5);
+  ASSERT_NE(walk.cutLine(), nullptr);
+  EXPECT_EQ(std::string(walk.cutLine()->text), content.substr(cut - 5, 5));
+  EXPECT_FALSE(lookups.readAt(40000, piece));
+  std::fclose(stream);
+  std::fclose(again);
 }
 
 TEST_F(LogReaderTest, OffsetsAtOrPastTheEndReadNothing) {

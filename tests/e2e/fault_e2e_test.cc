@@ -328,6 +328,33 @@ TEST_F(FaultTest, NoNameInTheLogFolderIsWrittenThrough) {
   }
 }
 
+// The before log cut to half its size by another program once the
+// comparison has begun (its first finding is in the report): the comparison
+// ends on what it read, never on a signal.
+TEST_F(FaultTest, ALogCutShortDuringAComparisonEndsItWithoutASignal) {
+  std::string before;
+  for (int i = 0; i < 200000; ++i) {
+    before += "---FILE---,/w/" + std::to_string(i) + ",n,,32,0,1,0,0,0,0,0,0,0,0\n";
+  }
+  writeFile(log(1), before);
+  writeFile(log(2), "FILEs - 0, DIRECTORIEs - 0\n");
+  DirlogRun compare({"/compare"}, logs_.str(), RunOptions{});
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  auto reportBegun = [&] {
+    std::error_code missing;
+    uintmax_t size = fs::file_size(logs_.path() / "report.txt", missing);
+    return !missing && size > 0;
+  };
+  while (!reportBegun() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+  }
+  fs::resize_file(log(1), before.size() / 2);
+  RunResult result = compare.wait();
+  EXPECT_EQ(result.signal, 0);
+  EXPECT_EQ(result.exitStatus, 0);
+  expectWellFormedReport(report());
+}
+
 // Random bytes that lean towards what log lines are made of.
 std::string junk(unsigned seed, size_t size) {
   static const char kPieces[] = "-,,,\n\n\r\0/0123456789abc-DIRECTORY---FILE---";
