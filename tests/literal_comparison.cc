@@ -195,8 +195,8 @@ int literalFieldComparison(const EntryRecord& a, const EntryRecord& b) {
 }
 
 // A line read of at most 998 characters that refuses the last piece of
-// the stream when no line break ends it; `cutRecord` is set when that piece
-// began as a record line.
+// the stream when no line break ends it (the stream's last byte is not
+// one); `cutRecord` is set when that piece began as a record line.
 bool readWholeLine(char* line, FILE* stream, bool& cutRecord) {
   if (std::fgets(line, 999, stream) == nullptr) return false;
   if (std::strchr(line, '\n') != nullptr) return true;
@@ -205,6 +205,9 @@ bool readWholeLine(char* line, FILE* stream, bool& cutRecord) {
     std::ungetc(next, stream);
     return true;
   }
+  // A NUL byte hides the line break from strchr: the piece was whole when
+  // the stream's last byte is one.
+  if (std::fseek(stream, -1, SEEK_END) == 0 && std::fgetc(stream) == '\n') return true;
   cutRecord = line[0] == '-';
   return false;
 }
