@@ -117,10 +117,12 @@ class DirectorySearch {
   // patterns begin with. Until the next call, a listing of a directory below
   // it reaches that directory from the folder as it was found now, never
   // through a link on the way (a link swapped in for a directory while the
-  // walk goes on is never entered), and fails when the directory is no
-  // longer the one that the last completed entry of that path, or the last
-  // listing of it, showed. The folder itself may be reached through links.
-  // An empty text ends the walk.
+  // walk goes on is never entered), and never lists another directory than
+  // the one that the last completed entry of that path, or the last listing
+  // of it, showed: it lists that very directory where the search can hold
+  // it, and fails where it cannot and finds another in its place. The folder
+  // itself may be reached through links. An empty text ends the walk and
+  // lets go of all it held.
   virtual void startWalk(const std::string& folder);
 
   // Removes a file (or a link) of that name, never a directory. Returns

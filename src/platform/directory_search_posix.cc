@@ -7,6 +7,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -29,33 +30,40 @@ namespace {
 
 // A listing of a directory. It holds the directory open so that complete()
 // looks entries up relative to the very directory that was listed, and
-// holds its listing however the cache moves. Within a walk it tells the
-// walk's confinement which directory each completed directory entry is.
+// holds its listing however the cache moves. Within a walk the walk's
+// confinement examines each entry, so that a directory entered is the one
+// described.
 class PosixListingSearch final : public ListingSearch {
  public:
-  PosixListingSearch(int fd, std::shared_ptr<const Listing> listing, WalkConfinement* confinement)
-      : ListingSearch(std::move(listing)), fd_(fd), confinement_(confinement) {}
-  ~PosixListingSearch() override { ::close(fd_); }
-  PosixListingSearch(const PosixListingSearch&) = delete;
-  PosixListingSearch& operator=(const PosixListingSearch&) = delete;
+  PosixListingSearch(std::shared_ptr<HeldDirectory> directory,
+                     std::shared_ptr<const Listing> listing, WalkConfinement* confinement)
+      : ListingSearch(std::move(listing)),
+        directory_(std::move(directory)),
+        confinement_(confinement) {}
 
   bool complete(FindData& entry) override {
     const char* name = currentName();
     if (name == nullptr) return false;
     Metadata meta;
-    if (!examine(fd_, name, meta)) return false;
+    bool walking = confinement_ != nullptr && onListedEntry();
+    bool examined;
+    if (walking && (currentAttributes() & kAttributeDirectory) != 0) {
+      examined = confinement_->examineDirectory(directory_, name, meta);
+    } else {
+      examined = examine(directory_->fd(), name, meta);
+      // A directory put in the place of what was listed: entered as found now.
+      if (examined && walking && S_ISDIR(meta.mode)) {
+        examined = confinement_->examineDirectory(directory_, name, meta);
+      }
+    }
+    if (!examined) return false;
     describe(meta, attributesOf(meta, name), entry);
     copyName(entry, name, std::strlen(name));
-    if (confinement_ != nullptr && onListedEntry() && S_ISDIR(meta.mode)) {
-      const DirectoryState& parent = listing().state;
-      confinement_->noteDirectory(static_cast<dev_t>(parent.device),
-                                  static_cast<ino_t>(parent.inode), name, meta);
-    }
     return true;
   }
 
  private:
-  int fd_;
+  std::shared_ptr<HeldDirectory> directory_;
   WalkConfinement* confinement_;  // nullptr outside a walk
 };
 
@@ -92,6 +100,8 @@ class PosixDirectorySearch final : public DirectorySearch {
     return ::unlink(path.c_str()) == 0;
   }
 
+  std::string lastFailure() const override { return lastFailure_; }
+
   int compareNames(const char* a, const char* b) const override { return std::strcmp(a, b); }
 
   void startWalk(const std::string& folder) override { confinement_.start(folder); }
@@ -99,39 +109,48 @@ class PosixDirectorySearch final : public DirectorySearch {
  private:
   std::unique_ptr<Search> list(const std::string& directory, FindData& entry) {
     bool confined = confinement_.covers(directory);
-    int fd = confined ? confinement_.open(directory)
-                      : openDirectoryAt(AT_FDCWD, directory.c_str(), LinkAtEnd::kFollowed);
-    if (fd < 0) return nullptr;
-    struct stat status;
-    if (::fstat(fd, &status) != 0 || (confined && !confinement_.confirm(directory, status))) {
-      ::close(fd);
-      return nullptr;
+    std::shared_ptr<HeldDirectory> held;
+    if (confined) {
+      held = confinement_.open(directory);
+    } else {
+      int fd = openDirectoryAt(AT_FDCWD, directory.c_str(), LinkAtEnd::kFollowed);
+      if (fd >= 0) held = std::make_shared<HeldDirectory>(fd);
     }
+    struct stat status;
+    if (!held || ::fstat(held->fd(), &status) != 0) return failed();
     // Where the file system may leave a directory's stamps alone when its
     // entries change, every listing is read afresh.
-    bool keepable = timesCheck_.keepsTimes(fd, status.st_dev);
+    bool keepable = timesCheck_.keepsTimes(held->fd(), status.st_dev);
     std::shared_ptr<const Listing> listing =
         keepable ? cache_.find(directory, directoryStateOf(status)) : nullptr;
     if (!listing) {
-      std::shared_ptr<Listing> fresh = readListing(fd, status);
-      if (!fresh) {
-        ::close(fd);
-        return nullptr;
-      }
+      std::shared_ptr<Listing> fresh =
+          held->readFromStart() ? readListing(held->fd(), status) : nullptr;
+      if (!fresh) return failed();
       if (keepable) cache_.keep(directory, fresh);
       listing = std::move(fresh);
     }
-    auto search = std::make_unique<PosixListingSearch>(fd, std::move(listing),
+    auto search = std::make_unique<PosixListingSearch>(std::move(held), std::move(listing),
                                                        confined ? &confinement_ : nullptr);
     search->start(entry);
+    lastFailure_.clear();
     return search;
   }
 
-  static std::unique_ptr<Search> probe(const std::string& path, FindData& entry) {
+  // Keeps the reason for lastFailure().
+  std::unique_ptr<Search> failed() {
+    lastFailure_ = std::strerror(errno);
+    return nullptr;
+  }
+
+  std::unique_ptr<Search> probe(const std::string& path, FindData& entry) {
     // Covers "" and "/", which name no entry of a parent directory.
-    if (path.empty() || path.back() == '/') return nullptr;
+    if (path.empty() || path.back() == '/') {
+      errno = ENOENT;
+      return failed();
+    }
     Metadata meta;
-    if (!examine(AT_FDCWD, path.c_str(), meta)) return nullptr;
+    if (!examine(AT_FDCWD, path.c_str(), meta)) return failed();
     size_t slash = path.rfind('/');
     const char* name = path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
     uint32_t attributes = attributesOf(meta, name);
@@ -146,12 +165,14 @@ class PosixDirectorySearch final : public DirectorySearch {
     describe(meta, attributes, found);
     copyName(found, name, std::strlen(name));
     entry = found;
+    lastFailure_.clear();
     return std::make_unique<ProbeSearch>(found);
   }
 
   ListingCache cache_{'/'};
   DirectoryTimesCheck timesCheck_;
   WalkConfinement confinement_;
+  std::string lastFailure_;
 };
 
 DirectorySearch* installedSearch = nullptr;

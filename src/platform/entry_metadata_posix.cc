@@ -51,9 +51,7 @@ Timestamp fromTimespec(const struct timespec& time) {
 #define DIRLOG_ST_CTIM st_ctim
 #endif
 
-bool examineWithFstatat(int directoryFd, const char* name, Metadata& meta) {
-  struct stat status;
-  if (::fstatat(directoryFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) return false;
+void fill(const struct stat& status, Metadata& meta) {
   meta.device = status.st_dev;
   meta.inode = status.st_ino;
   meta.mode = static_cast<uint32_t>(status.st_mode);
@@ -63,29 +61,27 @@ bool examineWithFstatat(int directoryFd, const char* name, Metadata& meta) {
   meta.write = fromTimespec(status.DIRLOG_ST_MTIM);
   meta.hasBirth = false;
   meta.birth = Timestamp{0, 0};
+}
+
+bool examineWithFstatat(int directoryFd, const char* name, bool itself, Metadata& meta) {
+  struct stat status;
+  int result = itself ? ::fstat(directoryFd, &status)
+                      : ::fstatat(directoryFd, name, &status, AT_SYMLINK_NOFOLLOW);
+  if (result != 0) return false;
+  fill(status, meta);
   return true;
 }
 
-// One type bit per entry. Only real directories carry the directory bit, so
-// the walk never follows a link; anything that is neither a file, a
-// directory nor a link is marked as a system entry and never opened.
-uint32_t typeAttribute(uint32_t mode) {
-  if (S_ISDIR(mode)) return kAttributeDirectory;
-  if (S_ISREG(mode)) return kAttributeArchive;
-  if (S_ISLNK(mode)) return kAttributeReparsePoint;
-  return kAttributeSystem;
-}
-
-}  // namespace
-
-bool examine(int directoryFd, const char* name, Metadata& meta) {
+// Reads the metadata of `name` relative to `directoryFd`, or, with
+// `itself`, of the file open on `directoryFd` (`name` then empty).
+bool examineAt(int directoryFd, const char* name, bool itself, Metadata& meta) {
 #ifdef DIRLOG_HAVE_STATX
+  int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | (itself ? AT_EMPTY_PATH : 0);
   // A kernel older than statx, or a sandbox that filters it, gets fstatat.
   static bool statxAvailable = true;
   if (statxAvailable) {
     struct statx status;
-    if (::statx(directoryFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-                STATX_BASIC_STATS | STATX_BTIME, &status) == 0) {
+    if (::statx(directoryFd, name, flags, STATX_BASIC_STATS | STATX_BTIME, &status) == 0) {
       meta.device = makedev(status.stx_dev_major, status.stx_dev_minor);
       meta.inode = status.stx_ino;
       meta.mode = status.stx_mode;
@@ -105,26 +101,21 @@ bool examine(int directoryFd, const char* name, Metadata& meta) {
     }
   }
 #endif
-  return examineWithFstatat(directoryFd, name, meta);
+  return examineWithFstatat(directoryFd, name, itself, meta);
 }
 
-uint32_t attributesOf(const Metadata& meta, const char* name) {
-  uint32_t attributes = typeAttribute(meta.mode);
-  if ((meta.mode & S_IWUSR) == 0) attributes |= kAttributeReadOnly;
-  if (name[0] == '.') attributes |= kAttributeHidden;
-  return attributes;
+}  // namespace
+
+bool examine(int directoryFd, const char* name, Metadata& meta) {
+  return examineAt(directoryFd, name, false, meta);
 }
+
+bool examineOpen(int fd, Metadata& meta) { return examineAt(fd, "", true, meta); }
 
 Timestamp changeTime(const struct stat& status) { return fromTimespec(status.DIRLOG_ST_CTIM); }
 
 Timestamp modificationTime(const struct stat& status) {
   return fromTimespec(status.DIRLOG_ST_MTIM);
-}
-
-void copyName(FindData& entry, const char* name, size_t length) {
-  length = std::min(length, sizeof entry.cFileName - 1);
-  std::memcpy(entry.cFileName, name, length);
-  entry.cFileName[length] = '\0';
 }
 
 void describe(const Metadata& meta, uint32_t attributes, FindData& entry) {

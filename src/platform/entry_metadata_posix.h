@@ -7,8 +7,10 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/directory_search.h"
 
@@ -38,10 +40,24 @@ struct Metadata {
 // errno set, when the entry cannot be examined.
 bool examine(int directoryFd, const char* name, Metadata& meta);
 
+// Reads the metadata of the file or directory open on `fd`, as examine()
+// does for a name.
+bool examineOpen(int fd, Metadata& meta);
+
 // The attributes of an entry named `name`: one type bit (only real
-// directories carry the directory bit), read-only when the owner may not
-// write, hidden when the name begins with '.'.
-uint32_t attributesOf(const Metadata& meta, const char* name);
+// directories carry the directory bit, so the walk never follows a link;
+// anything that is neither a file, a directory nor a link is a system
+// entry, never opened), read-only when the owner may not write, hidden when
+// the name begins with '.'. Inline: it is asked for every entry.
+inline uint32_t attributesOf(const Metadata& meta, const char* name) {
+  uint32_t attributes = S_ISDIR(meta.mode)   ? kAttributeDirectory
+                        : S_ISREG(meta.mode) ? kAttributeArchive
+                        : S_ISLNK(meta.mode) ? kAttributeReparsePoint
+                                             : kAttributeSystem;
+  if ((meta.mode & S_IWUSR) == 0) attributes |= kAttributeReadOnly;
+  if (name[0] == '.') attributes |= kAttributeHidden;
+  return attributes;
+}
 
 // A status's change and modification times.
 Timestamp changeTime(const struct stat& status);
@@ -51,7 +67,11 @@ Timestamp modificationTime(const struct stat& status);
 void describe(const Metadata& meta, uint32_t attributes, FindData& entry);
 
 // Copies `length` bytes of `name` into entry.cFileName, cut to fit.
-void copyName(FindData& entry, const char* name, size_t length);
+inline void copyName(FindData& entry, const char* name, size_t length) {
+  length = std::min(length, sizeof entry.cFileName - 1);
+  std::memcpy(entry.cFileName, name, length);
+  entry.cFileName[length] = '\0';
+}
 
 }  // namespace platform
 

@@ -7,8 +7,7 @@ namespace platform {
 namespace {
 
 constexpr size_t kEntryHeader = Listing::kEntryHeader;
-constexpr uint32_t kTypeAttributes[] = {kAttributeDirectory, kAttributeArchive,
-                                        kAttributeReparsePoint, kAttributeSystem};
+constexpr const uint32_t* kTypeAttributes = Listing::kTypeAttributes;
 
 bool isDotEntry(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
@@ -38,10 +37,6 @@ int64_t stampStepBound(const Stamp& stamp) {
 
 }  // namespace
 
-uint32_t Listing::attributesAt(size_t index) const {
-  return kTypeAttributes[static_cast<unsigned char>(entries[starts[index]])];
-}
-
 size_t Listing::firstNotBefore(size_t from, const char* name) const {
   auto found =
       std::lower_bound(starts.begin() + static_cast<std::ptrdiff_t>(from), starts.end(), name,
@@ -54,10 +49,8 @@ size_t Listing::firstNotBefore(size_t from, const char* name) const {
 void ListingBuilder::add(const char* name, size_t length, ListedType type) {
   if (isDotEntry(name) || length > kMaxListedNameLength) return;
   offsets_.push_back(unsorted_.size());
-  unsorted_ += static_cast<char>(type);
-  unsorted_ += static_cast<char>(length);
-  unsorted_.append(name, length);
-  unsorted_ += '\0';
+  char header[kEntryHeader] = {static_cast<char>(type), static_cast<char>(length)};
+  unsorted_.append(header, kEntryHeader).append(name, length).push_back('\0');
 }
 
 std::shared_ptr<Listing> ListingBuilder::finish(const DirectoryState& state,

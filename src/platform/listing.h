@@ -46,6 +46,9 @@ constexpr size_t kMaxListedNameLength = 255;
 // ascending byte order, never changed once made (see ListingBuilder).
 struct Listing {
   static constexpr size_t kEntryHeader = 2;  // type, name length
+  // The attribute bit of each ListedType.
+  static constexpr uint32_t kTypeAttributes[] = {kAttributeDirectory, kAttributeArchive,
+                                                 kAttributeReparsePoint, kAttributeSystem};
 
   DirectoryState state;
   // The stamps were old enough at the read that no later change can leave
@@ -61,7 +64,9 @@ struct Listing {
 
   size_t count() const { return starts.size(); }
   const char* nameAt(size_t index) const { return entries.data() + starts[index] + kEntryHeader; }
-  uint32_t attributesAt(size_t index) const;
+  uint32_t attributesAt(size_t index) const {
+    return kTypeAttributes[static_cast<unsigned char>(entries[starts[index]])];
+  }
   // The first entry from `from` on whose name does not come before `name`;
   // count() when there is none.
   size_t firstNotBefore(size_t from, const char* name) const;
@@ -112,6 +117,8 @@ class ListingSearch : public Search {
   const char* currentName() const;
   // Whether it stands on one of the listing's entries, not "." or "..".
   bool onListedEntry() const { return place_ == Place::kEntries; }
+  // The type bit of the listed entry it stands on (onListedEntry()).
+  uint32_t currentAttributes() const { return listing_->attributesAt(index_); }
   const Listing& listing() const { return *listing_; }
 
  private:

@@ -1,74 +1,161 @@
-#ifndef _GNU_SOURCE
-#define _GNU_SOURCE  // O_PATH
-#endif
-
 #include "platform/walk_confinement_posix.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "platform/open_directory_posix.h"
 
 namespace platform {
 
-void WalkConfinement::start(const std::string& folder) {
-  if (startFd_ >= 0) ::close(startFd_);
-  startFd_ = -1;
-  start_ = folder;
-  levels_.clear();
-  entered_.name.clear();
-  if (folder.empty()) return;
-#ifdef O_PATH
-  startFd_ = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-#else
-  startFd_ = openDirectoryAt(AT_FDCWD, folder.c_str(), LinkAtEnd::kFollowed);
-#endif
-}
+HeldDirectory::~HeldDirectory() { ::close(fd_); }
 
-int WalkConfinement::open(const std::string& directory) const {
-  if (startFd_ < 0) return -1;
-  if (directory.size() == start_.size()) {
-    return openDirectoryAt(startFd_, ".", LinkAtEnd::kFollowed);
+bool HeldDirectory::readFromStart() {
+  if (!read_) {
+    read_ = true;
+    return true;
   }
-  return openBelow(startFd_, directory.c_str() + start_.size() + 1);
+  return ::lseek(fd_, 0, SEEK_SET) == 0;
 }
 
-bool WalkConfinement::confirm(const std::string& directory, const struct stat& status) {
-  // The levels on the way down to `directory` stay; they nest, so the
-  // deepest that leads to it tells.
-  while (!levels_.empty() && !leadsTo(listed_, levels_.back().length, directory)) {
+void WalkConfinement::start(const std::string& folder) {
+  levels_.clear();
+  examined_ = Examined{};
+  start_ = folder;
+  listed_ = folder;
+  startError_ = 0;
+  if (folder.empty()) return;
+  int fd = openDirectoryAt(AT_FDCWD, folder.c_str(), LinkAtEnd::kFollowed);
+  if (fd < 0) {
+    startError_ = errno;
+    return;
+  }
+  levels_.push_back(Level{folder.size(), std::make_shared<HeldDirectory>(fd), Identity{}});
+}
+
+std::shared_ptr<HeldDirectory> WalkConfinement::open(const std::string& directory) {
+  if (levels_.empty()) {
+    errno = startError_ != 0 ? startError_ : ENOENT;
+    return nullptr;
+  }
+  // The levels nest, and the start leads to every directory covered.
+  while (levels_.size() > 1 && !leadsTo(listed_, levels_.back().length, directory)) {
     levels_.pop_back();
   }
-  bool listedBefore = !levels_.empty() && levels_.back().length == directory.size();
-  const Identity* expected = listedBefore           ? &levels_.back().identity
-                             : isEntered(directory) ? &entered_.identity
-                                                    : nullptr;
-  if (expected != nullptr &&
-      (expected->device != status.st_dev || expected->inode != status.st_ino)) {
+  listed_.assign(directory);
+  while (levels_.back().length < directory.size()) {
+    size_t begin = levels_.back().length + 1;
+    size_t end = directory.find('/', begin);
+    if (end == std::string::npos) end = directory.size();
+    if (!descendTo(directory.substr(begin, end - begin))) return nullptr;
+  }
+  if (!levels_.back().held && !holdAgain(levels_.size() - 1)) return nullptr;
+  return levels_.back().held;
+}
+
+// The line written for a directory and the entries listed below it come
+// from one directory, whatever takes its name meanwhile.
+bool WalkConfinement::examineDirectory(const std::shared_ptr<HeldDirectory>& parent,
+                                       const char* name, Metadata& meta) {
+  examined_.parent = parent;
+  examined_.name.assign(name);
+  examined_.opened.reset();
+  int fd = openChild(parent->fd(), name);
+  if (fd >= 0) {
+    auto opened = std::make_shared<HeldDirectory>(fd);
+    if (examineOpen(fd, meta)) {
+      examined_.opened = std::move(opened);
+      return true;
+    }
+  }
+  // Unreadable, or no longer a directory (then it is not entered).
+  examined_.error = errno;
+  return examine(parent->fd(), name, meta);
+}
+
+int WalkConfinement::openChild(int at, const char* name) {
+  for (;;) {
+    int fd = openDirectoryAt(at, name, LinkAtEnd::kRefused);
+    if (fd >= 0 || (errno != EMFILE && errno != ENFILE)) return fd;
+    int error = errno;
+    if (!letOneGo()) {
+      errno = error;
+      return -1;
+    }
+  }
+}
+
+// The start stays (it cannot be found again as it was found), and so does
+// any level that a listing or a caller holds too: letting it go would free
+// nothing. Those nearest the start are climbed back to last.
+bool WalkConfinement::letOneGo() {
+  for (size_t index = 1; index < levels_.size(); ++index) {
+    Level& level = levels_[index];
+    if (!level.held || level.held.use_count() > 1) continue;
+    struct stat status;
+    if (::fstat(level.held->fd(), &status) != 0) continue;
+    level.identity = Identity{status.st_dev, status.st_ino, changeTime(status)};
+    level.held.reset();
+    return true;
+  }
+  return false;
+}
+
+bool WalkConfinement::holdAgain(size_t index) {
+  size_t from = index - 1;
+  while (!levels_[from].held) --from;                         // the start is always held
+  std::shared_ptr<HeldDirectory> above = levels_[from].held;  // not let go meanwhile
+  std::string below =
+      listed_.substr(levels_[from].length + 1, levels_[index].length - levels_[from].length - 1);
+  int fd;
+  for (;;) {
+    fd = openBelow(above->fd(), below.c_str());
+    if (fd >= 0 || (errno != EMFILE && errno != ENFILE)) break;
+    int error = errno;
+    if (!letOneGo()) {
+      errno = error;
+      return false;
+    }
+  }
+  if (fd < 0) return false;
+  auto held = std::make_shared<HeldDirectory>(fd);
+  struct stat status;
+  if (::fstat(fd, &status) != 0) return false;
+  const Identity& was = levels_[index].identity;
+  Timestamp changed = changeTime(status);
+  bool sameInode = status.st_ino == was.inode;
+  bool sameStamp =
+      changed.seconds == was.changed.seconds && changed.nanoseconds == was.changed.nanoseconds;
+  if (status.st_dev != was.device || (!sameInode && !sameStamp)) {
+    errno = ESTALE;  // another directory has taken its place
     return false;
   }
-  if (!listedBefore) {
-    levels_.push_back(Level{directory.size(), Identity{status.st_dev, status.st_ino}});
-    listed_.assign(directory);
-  }
+  levels_[index].held = std::move(held);
   return true;
 }
 
-void WalkConfinement::noteDirectory(dev_t parentDevice, ino_t parentInode, const char* name,
-                                    const Metadata& meta) {
-  entered_.parent = Identity{parentDevice, parentInode};
-  entered_.name.assign(name);
-  entered_.identity = Identity{meta.device, meta.inode};
-}
-
-bool WalkConfinement::isEntered(const std::string& directory) const {
-  if (levels_.empty() || entered_.name.empty()) return false;
-  const Level& parent = levels_.back();
-  return parent.identity.device == entered_.parent.device &&
-         parent.identity.inode == entered_.parent.inode &&
-         directory.size() == parent.length + 1 + entered_.name.size() &&
-         directory[parent.length] == '/' &&
-         directory.compare(parent.length + 1, std::string::npos, entered_.name) == 0;
+bool WalkConfinement::descendTo(const std::string& name) {
+  if (!levels_.back().held && !holdAgain(levels_.size() - 1)) return false;
+  std::shared_ptr<HeldDirectory> parent = levels_.back().held;
+  size_t length = levels_.back().length + 1 + name.size();
+  std::shared_ptr<HeldDirectory> held;
+  if (examined_.parent == parent && examined_.name == name) {
+    held = std::move(examined_.opened);
+    int error = examined_.error;
+    examined_ = Examined{};
+    if (!held) {
+      errno = error;
+      return false;
+    }
+  } else {
+    int fd = openChild(parent->fd(), name.c_str());
+    if (fd < 0) return false;
+    held = std::make_shared<HeldDirectory>(fd);
+  }
+  levels_.push_back(Level{length, std::move(held), Identity{}});
+  return true;
 }
 
 }  // namespace platform

@@ -71,6 +71,7 @@ DirlogRun::DirlogRun(const std::vector<std::string>& arguments, const std::strin
     dup2(nothing, 0);
     if (options.errorFd >= 0) dup2(options.errorFd, 2);
     setenv("DIRLOG_ROOT", root.c_str(), 1);
+    for (const std::string& variable : options.environment) putenv(strdup(variable.c_str()));
     if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) {
       _exit(127);
     }
@@ -88,6 +89,10 @@ DirlogRun::DirlogRun(const std::vector<std::string>& arguments, const std::strin
       signal(SIGXFSZ, SIG_IGN);
       rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+    }
+    if (options.openFileLimit != 0) {
+      rlimit limit{options.openFileLimit, options.openFileLimit};
+      if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(127);
     }
     execvp(argv[0], argv.data());
     _exit(127);

@@ -39,6 +39,11 @@ struct RunOptions {
   // No file the program writes grows past this many bytes (RLIMIT_FSIZE),
   // as if the disk were full there; 0 for no limit.
   uint64_t fileSizeLimit = 0;
+  // The most files the program may hold open (RLIMIT_NOFILE); 0 for the
+  // test's own limit.
+  uint64_t openFileLimit = 0;
+  // Variables ("NAME=value") set in the program's environment.
+  std::vector<std::string> environment;
   // The program run: dirlog unless another is named (dirlog-view).
   std::string program;
   // The program's standard error; -1 leaves it the test's own.

@@ -6,12 +6,15 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <set>
@@ -388,6 +391,94 @@ TEST_F(HostileTreeTest, ADirectorySwappedForALinkOrADirectoryIsNeverMixedIn) {
             << "scan " << scans << ": " << paths;
       }
     }
+  }
+}
+
+// Directory identities that do not hold, and few descriptors. Overlay file
+// systems over layers on different file systems, FUSE and CIFS give a
+// directory a new inode number whenever its inode leaves their cache, and a
+// process may be allowed few open files. Neither may cost an entry: with a
+// new inode number at every look-up, and with fewer descriptors than the
+// tree has levels, the scan writes what the reference walk says.
+TEST_F(HostileTreeTest, NewInodeNumbersAtEveryLookUpAndFewDescriptorsCostNoEntry) {
+  fs::path level = tree();
+  for (int depth = 0; depth < 50; ++depth) {
+    file(level / "e" / "g");
+    file(level / "f");
+    level /= "d";
+  }
+  file(level / "last");
+  ExpectedScan expected;
+  expected.walk(tree().string(), tree());
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  struct Case {
+    const char* what;
+    bool unstable;
+    uint64_t fileLimit;
+  };
+  for (const Case& c : {Case{"new inode numbers", true, 0}, Case{"ten descriptors", false, 10},
+                        Case{"both", true, 10}}) {
+    SCOPED_TRACE(c.what);
+    // A tool the runs go through keeps descriptors of its own.
+    if (c.fileLimit != 0 && hasWrapper()) continue;
+    fs::remove(logs_.path() / "dirlog1.txt");
+    RunOptions options;
+    options.openFileLimit = c.fileLimit;
+    if (c.unstable) {
+      // Loaded before a sanitizer's runtime, which would refuse to start.
+      options.environment = {
+          std::string("LD_PRELOAD=") + DIRLOG_UNSTABLE_INODES,
+          std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0"};
+    }
+    RunResult result = run({"/L" + tree().string()}, options);
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out, expected.out);
+    EXPECT_EQ(logText(1), expected.logWithTotals());
+  }
+}
+
+// An overlay whose lower layer lies on the test's file system and whose
+// upper layer is a tmpfs gives a directory a new inode number each time the
+// kernel drops it from its cache. Scanned twice while the caches are
+// dropped over and over, the untouched tree is recorded whole.
+TEST_F(HostileTreeTest, AnOverlayScannedWhileCachesAreDroppedIsRecordedWhole) {
+  if (access("/proc/sys/vm/drop_caches", W_OK) != 0) GTEST_SKIP() << "needs root";
+  fs::path lower = work_.path() / "lower", upper = work_.path() / "upper";
+  fs::path merged = work_.path() / "merged";
+  for (int a = 0; a < 12 * 12 * 14; ++a) {
+    fs::create_directories(lower / std::to_string(a / 168) / std::to_string(a / 14 % 12) /
+                           std::to_string(a % 14));
+  }
+  fs::create_directories(merged);
+  fs::create_directories(upper);
+  if (mount("tmpfs", upper.c_str(), "tmpfs", 0, nullptr) != 0) GTEST_SKIP() << "no tmpfs here";
+  fs::create_directories(upper / "u");
+  fs::create_directories(upper / "w");
+  std::string layers = "lowerdir=" + lower.string() + ",upperdir=" + (upper / "u").string() +
+                       ",workdir=" + (upper / "w").string();
+  bool overlaid = mount("overlay", merged.c_str(), "overlay", 0, layers.c_str()) == 0;
+  ExpectedScan expected;
+  RunResult results[2];
+  if (overlaid) {  // nothing may stop the test before the unmounting
+    expected.walk(merged.string(), merged);
+    pid_t dropping = fork();
+    while (dropping == 0) {
+      int fd = open("/proc/sys/vm/drop_caches", O_WRONLY);
+      if (fd < 0 || write(fd, "2", 1) != 1) _exit(1);
+      close(fd);
+    }
+    for (RunResult& result : results) result = run({"/L" + merged.string()});
+    kill(dropping, SIGKILL);
+    waitpid(dropping, nullptr, 0);
+    umount2(merged.c_str(), MNT_DETACH);
+  }
+  umount2(upper.c_str(), MNT_DETACH);
+  if (!overlaid) GTEST_SKIP() << "no overlay file system here";
+  EXPECT_EQ(expected.directories, 12 + 12 * 12 + 12 * 12 * 14);
+  for (int scan = 1; scan <= 2; ++scan) {
+    EXPECT_EQ(results[scan - 1].exitStatus, 0);
+    EXPECT_EQ(results[scan - 1].out, "");
+    EXPECT_EQ(recordPaths(logText(scan)), recordPaths(expected.log)) << "scan " << scan;
   }
 }
 
