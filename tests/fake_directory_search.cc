@@ -117,6 +117,7 @@ int FakeDirectorySearch::listingsOf(const std::string& directory) const {
 
 std::unique_ptr<platform::Search> FakeDirectorySearch::findFirst(const std::string& pattern,
                                                                  platform::FindData& entry) {
+  lastFailure_ = "No such file or directory";
   std::string listSuffix = std::string(1, platform::separator()) + "*";
   bool isListing =
       pattern.size() > listSuffix.size() &&
@@ -124,6 +125,7 @@ std::unique_ptr<platform::Search> FakeDirectorySearch::findFirst(const std::stri
   if (!isListing) {
     auto found = entries_.find(pattern);
     if (found == entries_.end()) return nullptr;
+    lastFailure_.clear();
     fill(entry, lastComponent(pattern), found->second);
     return std::make_unique<FakeListing>(
         *this, parentOf(pattern),
@@ -133,10 +135,12 @@ std::unique_ptr<platform::Search> FakeDirectorySearch::findFirst(const std::stri
   int listing = ++listings_[directory];
   if (onListing) onListing(directory, listing);
   auto found = entries_.find(directory);
-  if (found == entries_.end() || !(found->second & platform::kAttributeDirectory) ||
-      unreadable_.count(directory)) {
+  if (found == entries_.end() || !(found->second & platform::kAttributeDirectory)) return nullptr;
+  if (unreadable_.count(directory)) {
+    lastFailure_ = "Permission denied";
     return nullptr;
   }
+  lastFailure_.clear();
   std::vector<std::pair<std::string, uint32_t>> children = {{".", platform::kAttributeDirectory},
                                                             {"..", platform::kAttributeDirectory}};
   std::string below = directory + platform::separator();

@@ -44,6 +44,9 @@ class FakeDirectorySearch : public platform::DirectorySearch {
 
   std::unique_ptr<platform::Search> findFirst(const std::string& pattern,
                                               platform::FindData& entry) override;
+  // "No such file or directory", or "Permission denied" for an unreadable
+  // directory, after a failed findFirst.
+  std::string lastFailure() const override { return lastFailure_; }
   bool deleteFile(const std::string& path) override;
   int compareNames(const char* a, const char* b) const override;
 
@@ -60,6 +63,7 @@ class FakeDirectorySearch : public platform::DirectorySearch {
   Order order_ = Order::kByName;
   std::set<std::string> unreadable_;
   std::map<std::string, int> listings_;
+  std::string lastFailure_;
 };
 
 #endif  // DIRLOG_TESTS_FAKE_DIRECTORY_SEARCH_H_

@@ -1,5 +1,7 @@
 #include "snapshot/scan_progress.h"
 
+#include <cstdio>
+
 #include "platform/terminal.h"
 
 namespace {
@@ -13,6 +15,7 @@ uint64_t entryCount = 0;
 uint64_t folderCount = 0;
 uint64_t startedAt = 0;
 uint64_t nextShowAt = 0;
+std::string shownFolder;  // the folder of the line shown last; empty when none was
 
 // The length of the UTF-8 sequence at the start of `text` (`left` bytes long)
 // when it is well formed and no C1 control, else 0. Overlong forms and
@@ -94,11 +97,20 @@ std::string composeStatusLine(uint64_t entries, uint64_t folders, uint64_t elaps
   return line;
 }
 
+// Shows the line for the counts now, in `folder`.
+void showLine(const std::string& folder, uint64_t now) {
+  int columns = platform::statusColumns();
+  if (columns == 0) return;  // in the background for now
+  std::string line = composeStatusLine(entryCount, folderCount, now - startedAt, folder, columns);
+  platform::showStatusLine(line.data(), line.size());
+}
+
 void startScanProgress() {
   active = platform::errorIsTerminal();
   if (!active) return;
   entryCount = 0;
   folderCount = 0;
+  shownFolder.clear();
   startedAt = platform::coarseMilliseconds();
   nextShowAt = startedAt + kIntervalMilliseconds;
 }
@@ -110,10 +122,15 @@ void noteScanEntry(const std::string& folder, const platform::FindData& entry) {
   uint64_t now = platform::coarseMilliseconds();
   if (now < nextShowAt) return;
   nextShowAt = now + kIntervalMilliseconds;
-  int columns = platform::statusColumns();
-  if (columns == 0) return;  // in the background for now
-  std::string line = composeStatusLine(entryCount, folderCount, now - startedAt, folder, columns);
-  platform::showStatusLine(line.data(), line.size());
+  shownFolder = folder;
+  showLine(folder, now);
+}
+
+void writeBesideStatusLine(const std::string& line) {
+  platform::eraseStatusLine();
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+  if (active && !shownFolder.empty()) showLine(shownFolder, platform::coarseMilliseconds());
 }
 
 void endScanProgress() {

@@ -21,6 +21,10 @@ void startScanProgress();
 // of a second after the start).
 void noteScanEntry(const std::string& folder, const platform::FindData& entry);
 
+// Writes `line` (ending in a line break) to standard error: the status
+// line, if one is shown, is taken off first and shown again below it.
+void writeBesideStatusLine(const std::string& line);
+
 // Erases the line, if one is shown, and stops the counts.
 void endScanProgress();
 

@@ -32,6 +32,7 @@ struct Level {
 };
 std::vector<Level> levels;            // outermost first; one per separator added
 std::optional<size_t> savedPosition;  // that of the directory last left
+bool listingFailed = false;           // the last openListing() found no directory to list
 
 bool isDirectory(const platform::FindData& entry) {
   return (entry.dwFileAttributes & platform::kAttributeDirectory) != 0;
@@ -47,11 +48,34 @@ int openListing() {
   pattern += '*';
   std::unique_ptr<platform::Search> search =
       platform::directorySearch().findFirst(pattern, currentEntry);
+  listingFailed = !search;
   if (!search) return 0;
   if (!search->next(currentEntry) || !search->next(currentEntry)) return 0;
   activeListing = std::move(search);
   hasEntry = 1;
   return 1;
+}
+
+// "dirlog: cannot list <folder>: <reason>" on standard error, beside the
+// status line, so that a folder recorded with nothing below it for want of
+// a listing is never taken for an empty one. The folder is shown as the log
+// writes it: a control character as '?'.
+void nameUnlistableFolder() {
+  std::string line = "dirlog: cannot list ";
+  for (char c : currentPath) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    line += byte < 0x20 || byte == 0x7F ? '?' : c;
+  }
+  std::string reason = platform::directorySearch().lastFailure();
+  if (!reason.empty()) line += ": " + reason;
+  line += '\n';
+  writeBesideStatusLine(line);
+}
+
+// openListing() within the walk: a folder that cannot be listed is named.
+void listCurrentFolder() {
+  openListing();
+  if (listingFailed) nameUnlistableFolder();
 }
 
 void nextEntry() { hasEntry = activeListing && activeListing->next(currentEntry) ? 1 : 0; }
@@ -105,7 +129,7 @@ void recordEntry() {
   if (recorded == 1) noteScanEntry(currentPath, currentEntry);
   if (recorded == 1 && isDirectory(currentEntry)) {
     descend();
-    openListing();  // unreadable or empty: hasEntry stays 0 and the walk climbs
+    listCurrentFolder();  // unreadable or empty: hasEntry stays 0 and the walk climbs
   } else {
     nextEntry();
   }
@@ -121,17 +145,17 @@ void walkTree() {
   int resumingByPosition = 0;
   for (;;) {
     if (hasEntry == 0) {
-      if (returning == 1 && resumingByPosition == 0) {
+      if (returning == 1 && resumingByPosition == 0 && !listingFailed) {
         // The parent's listing ran out without the directory just left: it
         // was deleted or moved away while the walk was inside it. Its
         // parent's later entries must not be lost with it.
-        openListing();
+        listCurrentFolder();
         resumingByPosition = 1;
         continue;
       }
       if (isAtStart()) return;
       ascend();
-      openListing();  // the parent again, from its start
+      listCurrentFolder();  // the parent again, from its start; named when it cannot be
       returning = 1;
       resumingByPosition = 0;
       continue;

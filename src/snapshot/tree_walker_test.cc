@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -80,13 +81,47 @@ TEST_F(WalkTest, WorkedExampleInPreOrderListingTheStartThreeTimes) {
   EXPECT_EQ(fake_.listingsOf(w({"d1"})), 1);
 }
 
+// A folder that cannot be listed gets its line and nothing below it, its
+// siblings follow, and it is named once on standard error with the reason,
+// as the log writes it: on the way down, and when the walk climbs back into
+// it.
 TEST_F(WalkTest, EmptyAndUnreadableSubdirectoriesGetALineAndTheirSiblingsFollow) {
-  fake_.addDirectory(w({"a"}));
-  fake_.addDirectory(w({"b"}));
-  fake_.addFile(w({"b", "hidden.txt"}));
-  fake_.makeUnreadable(w({"b"}));
-  fake_.addFile(w({"c.txt"}));
-  EXPECT_EQ(scan(w({})), (std::vector<std::string>{w({"a"}), w({"b"}), w({"c.txt"})}));
+  const std::string e = "e\x01";  // written as "e?"
+  struct Case {
+    std::string unreadable;
+    int atListing;  // made unreadable just before its listing of this number
+    std::vector<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      {w({"b"}),
+       1,
+       {w({"a"}), w({"b"}), w({"c.txt"}), w({"d"}), w({"d", "e?"}), w({"d", "e?", "x"})}},
+      {w({"d", e}),
+       1,
+       {w({"a"}), w({"b"}), w({"b", "hidden.txt"}), w({"c.txt"}), w({"d"}), w({"d", "e?"})}},
+      {w({"d"}),
+       2,
+       {w({"a"}), w({"b"}), w({"b", "hidden.txt"}), w({"c.txt"}), w({"d"}), w({"d", "e?"}),
+        w({"d", "e?", "x"})}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.unreadable + " at listing " + std::to_string(c.atListing));
+    Fake fake;
+    fake.addDirectory(w({"a"}));
+    fake.addFile(w({"b", "hidden.txt"}));
+    fake.addFile(w({"c.txt"}));
+    fake.addFile(w({"d", e, "x"}));
+    fake.onListing = [&](const std::string& directory, int listing) {
+      if (directory == c.unreadable && listing == c.atListing) fake.makeUnreadable(directory);
+    };
+    testing::internal::CaptureStderr();
+    std::vector<std::string> paths = scan(w({}));
+    std::string named = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(paths, c.expected);
+    std::string shown = c.unreadable;
+    std::replace(shown.begin(), shown.end(), '\x01', '?');
+    EXPECT_EQ(named, "dirlog: cannot list " + shown + ": Permission denied\n");
+  }
 }
 
 TEST_F(WalkTest, OnlyTheDirectoryBitDecidesWhatIsEntered) {

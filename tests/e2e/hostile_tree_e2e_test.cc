@@ -318,12 +318,19 @@ TEST_F(HostileTreeTest, EntriesThatCannotBeReadAreRecordedAsFarAsTheyCanBeSeen) 
 
   RunOptions unprivileged;
   unprivileged.unprivileged = true;
+  fs::path errors = work_.path() / "stderr";
+  unprivileged.errorFd = open(errors.c_str(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0600);
   RunResult result = run({"/L" + tree().string()}, unprivileged);
+  close(unprivileged.errorFd);
+  unprivileged.errorFd = -1;
   if (result.exitStatus == kCannotDropPrivileges) GTEST_SKIP() << "cannot run as nobody here";
   ASSERT_FALSE(result.timedOut);
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.out, "");
   const std::string w = tree().string();
+  // Those that cannot be listed are named with the reason on standard error.
+  EXPECT_EQ(readFile(errors), "dirlog: cannot list " + w + "/locked: Permission denied\n" +
+                                  "dirlog: cannot list " + w + "/searchonly: Permission denied\n");
   // A directory that cannot be listed, or whose entries cannot be looked
   // up, gets its own line and nothing below it; its siblings follow.
   EXPECT_EQ(recordPaths(logText(1)),

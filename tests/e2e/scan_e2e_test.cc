@@ -213,11 +213,13 @@ struct SlowScan {
   std::chrono::steady_clock::duration elapsed;
 };
 SlowScan scanSlowly(const std::string& start, const fs::path& logs, int errorFd, int errorView,
-                    int interruptBy = 0) {
+                    int interruptBy = 0, bool unprivileged = false) {
   fs::path fifo = logs / "dirlog2.txt";  // the only name there: the next log
   if (!fs::exists(fifo) && mkfifo(fifo.c_str(), 0600) != 0) throw std::runtime_error("mkfifo");
+  if (unprivileged) fs::permissions(fifo, fs::perms::all);
   RunOptions options;
   options.errorFd = errorFd;
+  options.unprivileged = unprivileged;
   SlowScan scan;
   auto began = std::chrono::steady_clock::now();
   DirlogRun run({"/L" + start}, logs.string(), options);
@@ -292,6 +294,34 @@ TEST_F(ScanTest, StatusLineShowsOnATerminalOnlyAndIsErasedAtTheEnd) {
   again.terminal = -1;
   EXPECT_EQ(stopped.result.signal, SIGTERM);
   EXPECT_TRUE(stopped.errors.ends_with("\x1b[K\r\x1b[K")) << testing::PrintToString(stopped.errors);
+}
+
+// A folder that cannot be listed is named on the terminal the status line
+// is on: the line makes way for the message and shows again below it.
+TEST_F(ScanTest, StatusLineMakesWayForAFolderThatCannotBeListed) {
+  for (int i = 0; i < 1000; ++i) file(tree() / ("file" + std::to_string(i)));
+  fs::create_directories(tree() / "zz");
+  fs::permissions(tree() / "zz", fs::perms::none);
+  // Folders the program must reach as nobody, which permissions stop.
+  for (const fs::path& open : {work_.path(), tree(), logs_.path()}) {
+    fs::permissions(open, fs::perms::all);
+  }
+  PseudoTerminal terminal(200);
+  SlowScan scan = scanSlowly(tree().string(), logs_.path(), terminal.terminal, terminal.screen, 0,
+                             /*unprivileged=*/true);
+  terminal.terminal = -1;
+  if (scan.result.exitStatus == kCannotDropPrivileges) GTEST_SKIP() << "cannot run as nobody";
+  EXPECT_EQ(scan.result.exitStatus, 0);
+  EXPECT_EQ(scan.result.out, "");
+  // The line erased, the message (the terminal turns its line break into CR
+  // LF), and the line again.
+  std::string named =
+      "\x1b[K\r\x1b[Kdirlog: cannot list " + tree().string() + "/zz: Permission denied\r\n\r";
+  size_t at = scan.errors.find(named);
+  ASSERT_NE(at, std::string::npos) << testing::PrintToString(scan.errors);
+  EXPECT_EQ(scan.errors.find(" entries, 1 folders, ", at),
+            scan.errors.find_first_not_of("0123456789", at + named.size()));
+  EXPECT_TRUE(scan.errors.ends_with("\r\x1b[K"));
 }
 
 }  // namespace
