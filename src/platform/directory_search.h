@@ -1,8 +1,8 @@
 // The directory search that the walk and the log naming rely on, and the few
 // facts about the platform that the rest of the program may ask for.
 //
-// The entry type has the member names and widths of the Win32 find data so
-// that the code above this layer reads the same on every platform. One file
+// The entry type has the member names of the Win32 find data so that the
+// code above this layer reads the same on every platform. One file
 // implements this header per platform (directory_search_posix.cc,
 // directory_search_win32.cc); CMake builds exactly one of them. Tests put an
 // in-memory search in place of the system's through useDirectorySearch().
@@ -23,7 +23,13 @@ struct FileTime {
   uint32_t dwHighDateTime;
 };
 
-// One directory entry as the search reports it.
+// The room for a name and its terminator: on Windows 259 UTF-16 code units
+// (as many as the system's find data holds), each written in at most five
+// characters (see logged_name_win32.h), so that no name is ever cut.
+constexpr size_t kNameCapacity = 259 * 5 + 1;
+
+// One directory entry as the search reports it. The members have the widths
+// of the ANSI find data, but for the name's.
 struct FindData {
   uint32_t dwFileAttributes;
   FileTime ftCreationTime;
@@ -33,7 +39,7 @@ struct FindData {
   uint32_t nFileSizeLow;
   uint32_t dwReserved0;
   uint32_t dwReserved1;
-  char cFileName[260];
+  char cFileName[kNameCapacity];
   char cAlternateFileName[14];
 };
 

@@ -2,14 +2,15 @@
 // functions. Their entries already carry every member, so complete() has
 // nothing left to look up.
 //
-// The code above this layer names entries in the ANSI code page, as
-// FindFirstFileA would: that keeps every log of names the code page holds
-// byte for byte as it was. But an ANSI path cannot stand for the directory
-// it came from: a name the code page cannot hold turns into "?" (a
-// wildcard), names that it maps to one text ("a" and U+FF41) meet, and the
-// system rewrites a path whose name ends in "." or a space. So this file
-// keeps the true UTF-16 path of every directory the walk is inside and lists
-// each by that path with the "\\?\" prefix, which the system takes as it is.
+// The code above this layer names entries as logged_name_win32.h writes
+// them: the ANSI code page's bytes where it holds a character, a reversible
+// form where it does not. That keeps every log of names the code page holds
+// byte for byte as it was, and gives distinct names distinct texts. Still,
+// the system reads an ANSI path its own way (it rewrites a path whose name
+// ends in "." or a space, and a double-byte name may end in the separator's
+// byte), so this file keeps the true UTF-16 path of every directory the walk
+// is inside and lists each by that path with the "\\?\" prefix, which the
+// system takes as it is.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -25,23 +26,24 @@
 #include <vector>
 
 #include "platform/directory_search.h"
+#include "platform/logged_name_win32.h"
 
 namespace platform {
 namespace {
 
-// The members hold what FindFirstFileA gives: as many bytes as the ANSI
-// find data has.
-static_assert(sizeof(FindData::cFileName) == sizeof(WIN32_FIND_DATAA::cFileName));
+// Every name fits in its written form; the short name has the width that
+// FindFirstFileA gives it.
+static_assert(sizeof(FindData::cFileName) >=
+              (sizeof(WIN32_FIND_DATAW::cFileName) / sizeof(wchar_t) - 1) * 5 + 1);
 static_assert(sizeof(FindData::cAlternateFileName) == sizeof(WIN32_FIND_DATAA::cAlternateFileName));
 
 FileTime convertTime(const FILETIME& time) {
   return FileTime{time.dwLowDateTime, time.dwHighDateTime};
 }
 
-// A name in the ANSI code page, as FindFirstFileA gives it: unmappable
-// characters as the default character, others by best fit. A name longer in
-// the code page than the member holds (a long double-byte name) is cut at a
-// character boundary.
+// The short name in the ANSI code page, as FindFirstFileA gives it:
+// unmappable characters as the default character, others by best fit, cut
+// at a character boundary where it does not fit.
 template <size_t N>
 void ansiText(char (&to)[N], const wchar_t* from) {
   if (WideCharToMultiByte(CP_ACP, 0, from, -1, to, N, nullptr, nullptr) > 0) return;
@@ -55,22 +57,8 @@ void ansiText(char (&to)[N], const wchar_t* from) {
   to[written > 0 ? written : 0] = '\0';
 }
 
-std::string ansiName(const wchar_t* name) {
-  char text[sizeof(FindData::cFileName)];
-  ansiText(text, name);
-  return text;
-}
-
-// A text of the ANSI code page in UTF-16, as FindFirstFileA reads its
-// argument.
-std::wstring wide(const char* text) {
-  int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (size <= 0) return std::wstring();
-  std::wstring converted(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text, -1, converted.data(), size);
-  converted.resize(static_cast<size_t>(size - 1));
-  return converted;
-}
+// A path or pattern of the code above this layer in UTF-16.
+std::wstring wide(const char* text) { return trueName(text); }
 
 void convert(const WIN32_FIND_DATAW& found, FindData& entry) {
   entry.dwFileAttributes = found.dwFileAttributes;
@@ -81,7 +69,8 @@ void convert(const WIN32_FIND_DATAW& found, FindData& entry) {
   entry.nFileSizeLow = found.nFileSizeLow;
   entry.dwReserved0 = found.dwReserved0;
   entry.dwReserved1 = found.dwReserved1;
-  ansiText(entry.cFileName, found.cFileName);
+  std::string name = loggedName(found.cFileName);
+  std::memcpy(entry.cFileName, name.c_str(), name.size() + 1);
   ansiText(entry.cAlternateFileName, found.cAlternateFileName);
 }
 
@@ -323,14 +312,7 @@ class Win32DirectorySearch final : public DirectorySearch {
 
   bool deleteFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
 
-  // Names of up to MAX_PATH characters are converted without an allocation.
   int compareNames(const char* a, const char* b) const override {
-    wchar_t left[MAX_PATH];
-    wchar_t right[MAX_PATH];
-    if (MultiByteToWideChar(CP_ACP, 0, a, -1, left, MAX_PATH) > 0 &&
-        MultiByteToWideChar(CP_ACP, 0, b, -1, right, MAX_PATH) > 0) {
-      return compareWide(left, right);
-    }
     return compareWide(wide(a).c_str(), wide(b).c_str());
   }
 
@@ -369,7 +351,7 @@ class Win32DirectorySearch final : public DirectorySearch {
     const WIN32_FIND_DATAW& found = lastListing_->found;
     size_t cut = parent.named.size();
     if (named.size() <= cut || named.compare(0, cut, parent.named) != 0 || named[cut] != '\\' ||
-        named.compare(cut + 1, std::string::npos, ansiName(found.cFileName)) != 0) {
+        named.compare(cut + 1, std::string::npos, loggedName(found.cFileName)) != 0) {
       return nullptr;
     }
     std::wstring path = parent.path + L"\\" + found.cFileName;

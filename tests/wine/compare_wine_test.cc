@@ -135,6 +135,62 @@ TEST_F(WineCompareTest, ScanChangeScanAndCompareReportEveryChange) {
       << "the long name's line shows its short name";
 }
 
+// Names that the code page writes alike before the scan gave each its own
+// form: an unchanged folder compares empty, and a deletion or a creation is
+// reported as that, under the written path of the name it concerns.
+TEST_F(WineCompareTest, NamesTheCodePageLacksAreComparedByTheirOwnPaths) {
+  const struct {
+    const char* what;
+    std::vector<std::string> before;  // files below c:\w, as Linux names them
+    std::string removed, added;       // the change between the scans
+    std::vector<std::string> findings;
+    bool codePage932;
+  } cases[] = {
+      {"unchanged", {"日本.txt", "中国.txt"}, "", "", {}, false},
+      {"deleted",
+       {"日本.txt", "中国.txt"},
+       "日本.txt",
+       "",
+       {"DELETED : c:\\w\\?65E5?672C.txt"},
+       false},
+      {"created", {"日本.txt"}, "", "中国.txt", {"CREATED : c:\\w\\?4E2D?56FD.txt"}, false},
+      {"best fit, unchanged", {"a.txt", "ａ.txt"}, "", "", {}, false},
+      {"best fit, deleted",
+       {"a.txt", "ａ.txt"},
+       "ａ.txt",
+       "",
+       {"DELETED : c:\\w\\?FF41.txt"},
+       false},
+      {"best fit, created", {"a.txt"}, "", "ａ.txt", {"CREATED : c:\\w\\?FF41.txt"}, false},
+      {"code page 932, unchanged", {"한.txt", "국.txt"}, "", "", {}, true},
+      {"code page 932, deleted",
+       {"한.txt", "국.txt"},
+       "한.txt",
+       "",
+       {"DELETED : c:\\w\\?D55C.txt"},
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    cleanDriveC();
+    std::vector<std::string> environment =
+        c.codePage932 ? codePage932() : std::vector<std::string>{};
+    for (const std::string& name : c.before) file("w/" + name);
+    freezeAccessTimes(driveC() / "w");
+    ASSERT_EQ(runDirlog({"/Lc:\\w"}, {}, environment).exitStatus, 0);
+    if (!c.removed.empty()) fs::remove(driveC() / "w" / c.removed);
+    if (!c.added.empty()) file("w/" + c.added);
+    freezeAccessTimes(driveC() / "w");
+    ASSERT_EQ(runDirlog({"/Lc:\\w", "/compare"}, {}, environment).exitStatus, 0);
+    std::vector<std::string> findings;
+    for (const std::string& line : crLfLines(report())) {
+      size_t path = line.find(", PATH-") + 7;
+      findings.push_back(line.substr(0, 10) + line.substr(path, line.find(", NAME-") - path));
+    }
+    EXPECT_EQ(findings, c.findings);
+  }
+}
+
 // Logs are read as text: CR LF and a lone LF both end a line, and 0x1A ends
 // the file, so that the records behind it are not read.
 TEST_F(WineCompareTest, LogsAreReadInTextMode) {

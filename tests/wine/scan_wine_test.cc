@@ -121,36 +121,42 @@ TEST_F(WineScanTest, EntriesComeInTheListingOrderOfTheSystem) {
 // Names that an ANSI path cannot stand for: one the code page cannot hold
 // ("?" is a wildcard), two that it maps to one text, a name the system would
 // strip of its last dot or space, a double-byte name whose trail byte is
-// the separator's. Each entry is recorded once, under the name that
-// FindFirstFileA gives, with its own subtree, and the scan ends.
-TEST_F(WineScanTest, EveryNameIsWalkedByItsTrueNameAndLoggedAsTheAnsiSearchGivesIt) {
+// the separator's. Each entry is recorded once, with its own subtree, and the
+// scan ends; a character the code page holds is logged as FindFirstFileA
+// gives it, any other as "?" and its code unit.
+TEST_F(WineScanTest, EveryNameIsWalkedByItsTrueNameAndLoggedReversibly) {
   const std::string so = "\x83\x5C", hon = "\x96\x7B", nou = "\x94\x5C", hyou = "\x95\x5C",
                     zenkakuZ = "\x82\x9A";
+  const std::string nihon = "?65E5?672C", chuugoku = "?4E2D?56FD";
   const struct {
     const char* what;
     std::vector<std::string> files;  // below c:\w, as Linux names them
-    std::vector<std::string> paths;  // recorded below c:\w, in the code page
+    std::vector<std::string> paths;  // recorded below c:\w
     bool codePage932;
   } cases[] = {
       {"two names outside the code page",
        {"日本/f", "中国/g"},
-       {"??", "??\\g", "??", "??\\f"},
+       {chuugoku, chuugoku + "\\g", nihon, nihon + "\\f"},
        false},
       {"one name outside the code page",
        {"日本/f", "日本/s/g"},
-       {"??", "??\\f", "??\\s", "??\\s\\g"},
+       {nihon, nihon + "\\f", nihon + "\\s", nihon + "\\s\\g"},
        false},
       {"a name that best fit maps onto another",
        {"a/f", "ａ/g"},
-       {"a", "a\\f", "a", "a\\g"},
+       {"a", "a\\f", "?FF41", "?FF41\\g"},
+       false},
+      {"a character outside the BMP, a question mark, a control character",
+       {"😀x", "a?b", "c\x01"},
+       {"a?003Fb", "c?0001", "?D83D?DE00x"},
        false},
       {"names ending in a dot or a space",
        {"foo./in-dot", "foo/in-plain", "bar /in-space"},
        {"bar ", "bar \\in-space", "foo", "foo\\in-plain", "foo.", "foo.\\in-dot"},
        false},
-      {"code page 932, trail bytes 0x5C",
-       {"ソ/f", "本", "能/h", "表/g", "ｚ"},
-       {so, so + "\\f", hon, nou, nou + "\\h", hyou, hyou + "\\g", zenkakuZ},
+      {"code page 932, trail bytes 0x5C, a name it lacks",
+       {"ソ/f", "本", "能/h", "表/g", "ｚ", "한"},
+       {so, so + "\\f", hon, nou, nou + "\\h", hyou, hyou + "\\g", "?D55C", zenkakuZ},
        true},
   };
   for (const auto& c : cases) {
@@ -240,9 +246,14 @@ TEST_F(WineScanTest, EntriesBeyond255CharactersAreNamedAndSkipped) {
   file(fits);
   file(tooLong);
   file("w/zz");
+  // 60 characters, 300 in their written form: named whole, never cut.
+  std::string nihon, written;
+  for (int i = 0; i < 60; ++i) nihon += "日", written += "?65E5";
+  file("w/" + nihon);
   WineRun run = runDirlog({"/Lc:\\w"});
   EXPECT_EQ(run.exitStatus, 0);
-  EXPECT_EQ(run.out, "Error: path too long, not recorded: " + windowsPath(tooLong) + "\r\n");
+  EXPECT_EQ(run.out, "Error: path too long, not recorded: " + windowsPath(tooLong) +
+                         "\r\nError: path too long, not recorded: c:\\w\\" + written + "\r\n");
   std::vector<std::string> paths = recordPaths(log(1));
   ASSERT_GE(paths.size(), 2u);
   EXPECT_EQ(paths.back(), "c:\\w\\zz");
