@@ -230,32 +230,83 @@ class Win32Search final : public Search {
   bool systemDone_ = false;  // FindNextFileW has said there is no more
 };
 
+// A directory as the system identifies it: its volume's serial number and
+// its file ID.
+using Identity = FILE_ID_INFO;
+
+bool sameIdentity(const Identity& a, const Identity& b) {
+  return a.VolumeSerialNumber == b.VolumeSerialNumber &&
+         std::memcmp(&a.FileId, &b.FileId, sizeof a.FileId) == 0;
+}
+
 // One directory on the walk's way down: the path the walk names it by, its
-// true path (with the "\\?\" prefix and no separator at the end), and
-// whether its listings come in a known order.
+// true path (with the "\\?\" prefix and no separator at the end), whether
+// its listings come in a known order, and, once asked for, its identity.
 struct Level {
+  Level(std::string n, std::wstring p, Order o)
+      : named(std::move(n)), path(std::move(p)), order(o) {}
+
   std::string named;
   std::wstring path;
   Order order;
+  std::optional<Identity> identity;
+  bool identityRead = false;
+  bool leadsBackUp = false;  // a link to a directory further up the way down
+};
+
+// An open handle on a directory, through any link or junction that leads to
+// it, that asks for nothing but its attributes; invalid when it cannot be
+// opened. Closed when destroyed.
+class DirectoryHandle {
+ public:
+  explicit DirectoryHandle(const std::wstring& directory) {
+    // Without the separator at the end, the root "\\?\C:" would be the volume.
+    std::wstring opened = directory + L"\\";
+    handle_ = CreateFileW(opened.c_str(), FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  }
+  ~DirectoryHandle() {
+    if (valid()) CloseHandle(handle_);
+  }
+  DirectoryHandle(const DirectoryHandle&) = delete;
+  DirectoryHandle& operator=(const DirectoryHandle&) = delete;
+
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
 };
 
 // NTFS and ReFS list a directory in the order of compareWide; FAT, exFAT
 // and many network file systems in storage order. Asked of the volume that
 // holds the directory itself (a mount point leads to another volume).
-Order orderOf(const std::wstring& directory) {
-  // Without the separator at the end, the root "\\?\C:" would be the volume.
-  std::wstring opened = directory + L"\\";
-  HANDLE handle =
-      CreateFileW(opened.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return Order::kUnknown;
+Order orderOf(const DirectoryHandle& directory) {
+  if (!directory.valid()) return Order::kUnknown;
   wchar_t system[MAX_PATH + 1] = L"";
-  BOOL known = GetVolumeInformationByHandleW(handle, nullptr, 0, nullptr, nullptr, nullptr, system,
-                                             MAX_PATH + 1);
-  CloseHandle(handle);
-  if (!known) return Order::kUnknown;
+  if (!GetVolumeInformationByHandleW(directory.get(), nullptr, 0, nullptr, nullptr, nullptr, system,
+                                     MAX_PATH + 1)) {
+    return Order::kUnknown;
+  }
   return std::wcscmp(system, L"NTFS") == 0 || std::wcscmp(system, L"ReFS") == 0 ? Order::kKnown
                                                                                 : Order::kUnknown;
+}
+
+// The 128-bit file ID where the system has it (Windows 8 on), else the
+// 64-bit file index that older systems give.
+std::optional<Identity> identityOf(const DirectoryHandle& directory) {
+  if (!directory.valid()) return std::nullopt;
+  Identity identity{};
+  if (GetFileInformationByHandleEx(directory.get(), FileIdInfo, &identity, sizeof identity)) {
+    return identity;
+  }
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(directory.get(), &information)) return std::nullopt;
+  identity.VolumeSerialNumber = information.dwVolumeSerialNumber;
+  uint64_t index = (uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+  std::memcpy(&identity.FileId, &index, sizeof index);
+  return identity;
 }
 
 // The true path of the directory that a listing pattern (a path followed by
@@ -289,7 +340,9 @@ class Win32DirectorySearch final : public DirectorySearch {
     if (listing) {
       const Level* level = place(pattern);
       lastListing_.reset();
-      if (level == nullptr) return nullptr;
+      // A link back up the way down is recorded, never entered: the walk
+      // would go round it until its paths grew too long.
+      if (level == nullptr || level->leadsBackUp) return nullptr;
       state->directory = level->path;
       searched = level->path + L"\\*";
       order = level->order;
@@ -330,7 +383,7 @@ class Win32DirectorySearch final : public DirectorySearch {
         const Level& child = levels_[k + 1];
         left_ = LeftDirectory{child.path.substr(levels_[k].path.size() + 1),
                               child.named.substr(named.size() + 1)};
-        levels_.resize(k + 1);
+        levels_.erase(levels_.begin() + static_cast<std::ptrdiff_t>(k) + 1, levels_.end());
       }
       return &levels_[k];
     }
@@ -338,7 +391,7 @@ class Win32DirectorySearch final : public DirectorySearch {
     left_.reset();
     std::wstring path = pathOfPattern(pattern);
     if (path.empty()) return nullptr;
-    levels_.push_back(Level{named, path, orderOf(path)});
+    levels_.push_back(Level{named, path, orderOf(DirectoryHandle(path))});
     return &levels_.back();
   }
 
@@ -354,13 +407,32 @@ class Win32DirectorySearch final : public DirectorySearch {
         named.compare(cut + 1, std::string::npos, loggedName(found.cFileName)) != 0) {
       return nullptr;
     }
-    std::wstring path = parent.path + L"\\" + found.cFileName;
-    // Only a mount point or a junction can lead to another volume.
-    Order order =
-        (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? orderOf(path) : parent.order;
-    levels_.push_back(Level{named, std::move(path), order});
+    Level level{named, parent.path + L"\\" + found.cFileName, parent.order};
+    // Only a link, a junction or a mount point can lead to another volume,
+    // or back to a directory the walk is inside.
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      DirectoryHandle target(level.path);
+      level.order = orderOf(target);
+      level.identity = identityOf(target);
+      level.identityRead = true;
+      level.leadsBackUp = level.identity && isOnTheWayDown(*level.identity);
+    }
+    levels_.push_back(std::move(level));
     left_.reset();
     return &levels_.back();
+  }
+
+  // Whether a directory of the way down has `identity`. Each level's is read
+  // the first time a link asks, so that a walk without links reads none.
+  bool isOnTheWayDown(const Identity& identity) {
+    for (Level& level : levels_) {
+      if (!level.identityRead) {
+        level.identity = identityOf(DirectoryHandle(level.path));
+        level.identityRead = true;
+      }
+      if (level.identity && sameIdentity(*level.identity, identity)) return true;
+    }
+    return false;
   }
 
   std::vector<Level> levels_;  // the walk's way down, outermost first

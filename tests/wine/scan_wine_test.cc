@@ -173,6 +173,25 @@ TEST_F(WineScanTest, EveryNameIsWalkedByItsTrueNameAndLoggedReversibly) {
   }
 }
 
+// Wine shows a Unix link to a directory as a directory reparse point. Two
+// links back up the tree would double the paths at every level; each is
+// recorded once and not entered, while a link to a directory off the way
+// down is entered.
+TEST_F(WineScanTest, LinksBackUpTheTreeAreRecordedAndNotEntered) {
+  file("w/d/x");
+  file("w/f");
+  fs::create_directory_symlink("..", driveC() / "w/d/l1");
+  fs::create_directory_symlink("../", driveC() / "w/d/l2");
+  fs::create_directory_symlink("d", driveC() / "w/z");
+  WineRun run = runDirlog({"/Lc:\\w"});
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(recordPaths(log(1)),
+            (std::vector<std::string>{"c:\\w\\d", "c:\\w\\d\\l1", "c:\\w\\d\\l2", "c:\\w\\d\\x",
+                                      "c:\\w\\f", "c:\\w\\z", "c:\\w\\z\\l1", "c:\\w\\z\\l2",
+                                      "c:\\w\\z\\x"}));
+}
+
 TEST_F(WineScanTest, FolderErrorsAreFatalAndLeaveTheDocumentedLogsBehind) {
   file("w/file");
   fs::create_directories(driveC() / "t/empty");
