@@ -16,9 +16,11 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
 #include <map>
 #include <memory>
 #include <optional>
@@ -142,7 +144,9 @@ class Win32Search final : public Search {
     }
     convert(state_->found, entry);
   }
-  ~Win32Search() override { FindClose(handle_); }
+  ~Win32Search() override {
+    if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
+  }
   Win32Search(const Win32Search&) = delete;
   Win32Search& operator=(const Win32Search&) = delete;
 
@@ -227,7 +231,7 @@ class Win32Search final : public Search {
   std::optional<LeftDirectory> left_;
   std::optional<WIN32_FIND_DATAW> held_;
   long long position_ = 0;
-  bool systemDone_ = false;  // FindNextFileW has said there is no more
+  bool systemDone_ = handle_ == INVALID_HANDLE_VALUE;  // no more from FindNextFileW
 };
 
 // A directory as the system identifies it: its volume's serial number and
@@ -327,11 +331,35 @@ std::wstring pathOfPattern(const std::string& pattern) {
   return L"\\\\?\\" + full;
 }
 
+// The system's own words for `error` ("Access is denied."), without the
+// line break it ends in, in the code page that the console shows text in.
+std::string systemMessage(DWORD error) {
+  wchar_t* text = nullptr;
+  DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message(text != nullptr ? text : L"", length);
+  LocalFree(text);
+  while (!message.empty() && std::iswspace(message.back())) message.pop_back();
+  if (message.empty()) return "system error " + std::to_string(error);
+  // Without a console of its own the process writes where one would show
+  // it in the OEM code page.
+  UINT codePage = GetConsoleOutputCP();
+  if (codePage == 0) codePage = CP_OEMCP;
+  int size = WideCharToMultiByte(codePage, 0, message.data(), static_cast<int>(message.size()),
+                                 nullptr, 0, nullptr, nullptr);
+  std::string shown(static_cast<size_t>(std::max(size, 0)), '\0');
+  WideCharToMultiByte(codePage, 0, message.data(), static_cast<int>(message.size()), shown.data(),
+                      size, nullptr, nullptr);
+  return shown;
+}
+
 class Win32DirectorySearch final : public DirectorySearch {
  public:
   // A probe reads the path as FindFirstFileA does, which refuses on its own
   // an empty text, a drive root and a text ending in "\".
   std::unique_ptr<Search> findFirst(const std::string& pattern, FindData& entry) override {
+    failure_ = ERROR_SUCCESS;
     bool listing = pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, "\\*") == 0;
     std::shared_ptr<ListingState> state = std::make_shared<ListingState>();
     std::wstring searched = wide(pattern.c_str());
@@ -340,9 +368,13 @@ class Win32DirectorySearch final : public DirectorySearch {
     if (listing) {
       const Level* level = place(pattern);
       lastListing_.reset();
+      if (level == nullptr) {
+        failure_ = GetLastError();
+        return nullptr;
+      }
       // A link back up the way down is recorded, never entered: the walk
-      // would go round it until its paths grew too long.
-      if (level == nullptr || level->leadsBackUp) return nullptr;
+      // would go round it until its paths grew too long. Nothing failed.
+      if (level->leadsBackUp) return nullptr;
       state->directory = level->path;
       searched = level->path + L"\\*";
       order = level->order;
@@ -350,10 +382,23 @@ class Win32DirectorySearch final : public DirectorySearch {
     }
     WIN32_FIND_DATAW found{};
     HANDLE handle = FindFirstFileW(searched.c_str(), &found);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (handle == INVALID_HANDLE_VALUE) {
+      DWORD error = GetLastError();
+      // The root of an empty volume has no entry at all, not even "." and
+      // "..": a listing of nothing, not a failure.
+      if (!listing || error != ERROR_FILE_NOT_FOUND) {
+        failure_ = error;
+        return nullptr;
+      }
+      found = madeDotEntry(L".");
+    }
     if (listing) lastListing_ = state;
     return std::make_unique<Win32Search>(handle, found, listing ? Kind::kListing : Kind::kProbe,
                                          std::move(state), order, std::move(left), entry);
+  }
+
+  std::string lastFailure() const override {
+    return failure_ == ERROR_SUCCESS ? std::string() : systemMessage(failure_);
   }
 
   // Nothing of the last walk's way down is kept for the next.
@@ -435,7 +480,8 @@ class Win32DirectorySearch final : public DirectorySearch {
     return false;
   }
 
-  std::vector<Level> levels_;  // the walk's way down, outermost first
+  DWORD failure_ = ERROR_SUCCESS;  // why the last findFirst failed
+  std::vector<Level> levels_;      // the walk's way down, outermost first
   std::optional<LeftDirectory> left_;
   std::shared_ptr<const ListingState> lastListing_;
 };
