@@ -169,7 +169,7 @@ class PosixDirectorySearch final : public DirectorySearch {
     return std::make_unique<ProbeSearch>(found);
   }
 
-  ListingCache cache_{'/'};
+  ListingCache<Listing> cache_{'/'};
   DirectoryTimesCheck timesCheck_;
   WalkConfinement confinement_;
   std::string lastFailure_;

@@ -63,6 +63,7 @@ struct Listing {
   std::vector<uint32_t> starts;
 
   size_t count() const { return starts.size(); }
+  size_t bytes() const { return entries.size(); }  // what a cache counts
   const char* nameAt(size_t index) const { return entries.data() + starts[index] + kEntryHeader; }
   uint32_t attributesAt(size_t index) const {
     return kTypeAttributes[static_cast<unsigned char>(entries[starts[index]])];
