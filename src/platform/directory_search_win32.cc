@@ -11,6 +11,11 @@
 // byte), so this file keeps the true UTF-16 path of every directory the walk
 // is inside and lists each by that path with the "\\?\" prefix, which the
 // system takes as it is.
+//
+// The walk lists a directory again after each of its subdirectories. A
+// directory listed again is read whole, once, and kept (listing_cache.h)
+// while its file ID and times stay as they were, so that a folder of k
+// subfolders costs one check per climb and not k listings of k entries.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -28,6 +33,9 @@
 #include <vector>
 
 #include "platform/directory_search.h"
+#include "platform/listing.h"
+#include "platform/listing_cache.h"
+#include "platform/listing_win32.h"
 #include "platform/logged_name_win32.h"
 
 namespace platform {
@@ -123,11 +131,7 @@ enum class Order { kKnown, kUnknown };
 
 class Win32Search final : public Search {
  public:
-  // `first` is what FindFirstFileW gave. A listing yields "." and ".." first
-  // whatever the system does: the root of a volume has neither (a walk gets
-  // there through a junction or a mount point), and some directories reached
-  // through links have "." alone. Without this the walk, which drops the
-  // first two entries unseen, would lose real ones.
+  // A search of the system's: `first` is what FindFirstFileW gave.
   Win32Search(HANDLE handle, const WIN32_FIND_DATAW& first, Kind kind,
               std::shared_ptr<ListingState> state, Order order, std::optional<LeftDirectory> left,
               FindData& entry)
@@ -136,13 +140,19 @@ class Win32Search final : public Search {
         order_(order),
         state_(std::move(state)),
         left_(std::move(left)) {
-    if (listing_ && std::wcscmp(first.cFileName, L".") != 0) {
-      held_ = first;
-      state_->found = madeDotEntry(L".");
-    } else {
-      state_->found = first;
-    }
-    convert(state_->found, entry);
+    start(first, entry);
+  }
+
+  // A listing that yields the entries of a listing read whole before.
+  Win32Search(std::shared_ptr<const Win32Listing> kept, std::shared_ptr<ListingState> state,
+              Order order, std::optional<LeftDirectory> left, FindData& entry)
+      : handle_(INVALID_HANDLE_VALUE),
+        listing_(true),
+        order_(order),
+        state_(std::move(state)),
+        left_(std::move(left)),
+        kept_(std::move(kept)) {
+    start(madeDotEntry(L"."), entry);
   }
   ~Win32Search() override {
     if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
@@ -162,11 +172,14 @@ class Win32Search final : public Search {
   }
 
   // The directory just climbed out of is found by its true name: its ANSI
-  // name may be another entry's too. Entries passed over are not converted.
+  // name may be another entry's too. Entries passed over are not converted;
+  // in a listing read whole, they are not even visited.
   bool skipTo(const char* name, FindData& entry) override {
     if (!standsForLeft(name)) return Search::skipTo(name, entry);
-    while (std::wcscmp(state_->found.cFileName, left_->name.c_str()) != 0) {
-      if (!move()) return false;
+    if (!state_->standing) return false;
+    if (std::wcscmp(state_->found.cFileName, left_->name.c_str()) != 0) {
+      bool found = kept_ && position_ >= 2 ? jumpTo(left_->name.c_str()) : moveTo(left_->name);
+      if (!found) return false;
     }
     convert(state_->found, entry);
     return true;
@@ -187,7 +200,45 @@ class Win32Search final : public Search {
   }
 
  private:
+  // A listing yields "." and ".." first whatever the system does: the root
+  // of a volume has neither (a walk gets there through a junction or a
+  // mount point), and some directories reached through links have "."
+  // alone. Without this the walk, which drops the first two entries unseen,
+  // would lose real ones.
+  void start(const WIN32_FIND_DATAW& first, FindData& entry) {
+    if (listing_ && std::wcscmp(first.cFileName, L".") != 0) {
+      held_ = first;
+      state_->found = madeDotEntry(L".");
+    } else {
+      state_->found = first;
+    }
+    convert(state_->found, entry);
+  }
+
   bool standsForLeft(const char* name) const { return left_ && left_->named == name; }
+
+  // Moves on, one entry at a time, to the first named `name`.
+  bool moveTo(const std::wstring& name) {
+    while (std::wcscmp(state_->found.cFileName, name.c_str()) != 0) {
+      if (!move()) return false;
+    }
+    return true;
+  }
+
+  // Moves straight to the first entry named `name` that follows, in a
+  // listing read whole and past its "." and "..".
+  bool jumpTo(const wchar_t* name) {
+    size_t found = kept_->find(next_, name);
+    if (found == kept_->count()) {
+      next_ = found;
+      state_->standing = false;
+      return false;
+    }
+    position_ += static_cast<long long>(found - next_) + 1;
+    next_ = found + 1;
+    kept_->fill(found, state_->found);
+    return true;
+  }
 
   // Moves to the next entry without converting it.
   bool move() {
@@ -209,11 +260,16 @@ class Win32Search final : public Search {
     return state_->standing;
   }
 
-  // The system's next entry, or the one held back behind a made-up dot entry.
+  // The next entry, or the one held back behind a made-up dot entry.
   bool fetch(WIN32_FIND_DATAW& into) {
     if (held_) {
       into = *held_;
       held_.reset();
+      return true;
+    }
+    if (kept_) {
+      if (next_ >= kept_->count()) return false;
+      kept_->fill(next_++, into);
       return true;
     }
     if (systemDone_) return false;
@@ -232,6 +288,8 @@ class Win32Search final : public Search {
   std::optional<WIN32_FIND_DATAW> held_;
   long long position_ = 0;
   bool systemDone_ = handle_ == INVALID_HANDLE_VALUE;  // no more from FindNextFileW
+  std::shared_ptr<const Win32Listing> kept_;           // the entries, where they were read whole
+  size_t next_ = 0;                                    // of kept_, the entry to fetch next
 };
 
 // A directory as the system identifies it: its volume's serial number and
@@ -255,37 +313,15 @@ struct Level {
   Order order;
   std::optional<Identity> identity;
   bool identityRead = false;
-  bool leadsBackUp = false;  // a link to a directory further up the way down
+  bool leadsBackUp = false;   // a link to a directory further up the way down
+  bool tooBigToKeep = false;  // its listing did not fit the cache's budget
 };
 
-// An open handle on a directory, through any link or junction that leads to
-// it, that asks for nothing but its attributes; invalid when it cannot be
-// opened. Closed when destroyed.
-class DirectoryHandle {
- public:
-  explicit DirectoryHandle(const std::wstring& directory) {
-    // Without the separator at the end, the root "\\?\C:" would be the volume.
-    std::wstring opened = directory + L"\\";
-    handle_ = CreateFileW(opened.c_str(), FILE_READ_ATTRIBUTES,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  }
-  ~DirectoryHandle() {
-    if (valid()) CloseHandle(handle_);
-  }
-  DirectoryHandle(const DirectoryHandle&) = delete;
-  DirectoryHandle& operator=(const DirectoryHandle&) = delete;
-
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-// NTFS and ReFS list a directory in the order of compareWide; FAT, exFAT
-// and many network file systems in storage order. Asked of the volume that
-// holds the directory itself (a mount point leads to another volume).
+// NTFS and ReFS list a directory in the order of compareWide, and move its
+// write time with every change of its entries, so that a listing of it can
+// be kept; FAT, exFAT and many network file systems list in storage order,
+// and not all of them keep directory times. Asked of the volume that holds
+// the directory itself (a mount point leads to another volume).
 Order orderOf(const DirectoryHandle& directory) {
   if (!directory.valid()) return Order::kUnknown;
   wchar_t system[MAX_PATH + 1] = L"";
@@ -356,45 +392,10 @@ std::string systemMessage(DWORD error) {
 
 class Win32DirectorySearch final : public DirectorySearch {
  public:
-  // A probe reads the path as FindFirstFileA does, which refuses on its own
-  // an empty text, a drive root and a text ending in "\".
   std::unique_ptr<Search> findFirst(const std::string& pattern, FindData& entry) override {
     failure_ = ERROR_SUCCESS;
     bool listing = pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, "\\*") == 0;
-    std::shared_ptr<ListingState> state = std::make_shared<ListingState>();
-    std::wstring searched = wide(pattern.c_str());
-    Order order = Order::kKnown;
-    std::optional<LeftDirectory> left;
-    if (listing) {
-      const Level* level = place(pattern);
-      lastListing_.reset();
-      if (level == nullptr) {
-        failure_ = GetLastError();
-        return nullptr;
-      }
-      // A link back up the way down is recorded, never entered: the walk
-      // would go round it until its paths grew too long. Nothing failed.
-      if (level->leadsBackUp) return nullptr;
-      state->directory = level->path;
-      searched = level->path + L"\\*";
-      order = level->order;
-      left = left_;
-    }
-    WIN32_FIND_DATAW found{};
-    HANDLE handle = FindFirstFileW(searched.c_str(), &found);
-    if (handle == INVALID_HANDLE_VALUE) {
-      DWORD error = GetLastError();
-      // The root of an empty volume has no entry at all, not even "." and
-      // "..": a listing of nothing, not a failure.
-      if (!listing || error != ERROR_FILE_NOT_FOUND) {
-        failure_ = error;
-        return nullptr;
-      }
-      found = madeDotEntry(L".");
-    }
-    if (listing) lastListing_ = state;
-    return std::make_unique<Win32Search>(handle, found, listing ? Kind::kListing : Kind::kProbe,
-                                         std::move(state), order, std::move(left), entry);
+    return listing ? list(pattern, entry) : probe(pattern, entry);
   }
 
   std::string lastFailure() const override {
@@ -415,13 +416,100 @@ class Win32DirectorySearch final : public DirectorySearch {
   }
 
  private:
+  // A probe reads the path as FindFirstFileA does, which refuses on its own
+  // an empty text, a drive root and a text ending in "\".
+  std::unique_ptr<Search> probe(const std::string& pattern, FindData& entry) {
+    WIN32_FIND_DATAW found{};
+    HANDLE handle = FindFirstFileW(wide(pattern.c_str()).c_str(), &found);
+    if (handle == INVALID_HANDLE_VALUE) {
+      failure_ = GetLastError();
+      return nullptr;
+    }
+    return std::make_unique<Win32Search>(handle, found, Kind::kProbe,
+                                         std::make_shared<ListingState>(), Order::kKnown,
+                                         std::nullopt, entry);
+  }
+
+  std::unique_ptr<Search> list(const std::string& pattern, FindData& entry) {
+    bool again = false;
+    Level* level = place(pattern, again);
+    lastListing_.reset();
+    if (level == nullptr) {
+      failure_ = GetLastError();
+      return nullptr;
+    }
+    // A link back up the way down is recorded, never entered: the walk
+    // would go round it until its paths grew too long. Nothing failed.
+    if (level->leadsBackUp) return nullptr;
+    auto state = std::make_shared<ListingState>();
+    state->directory = level->path;
+    std::unique_ptr<Search> search;
+    if (again && level->order == Order::kKnown && !level->tooBigToKeep) {
+      if (std::shared_ptr<const Win32Listing> kept = keptListing(*level)) {
+        search = std::make_unique<Win32Search>(std::move(kept), state, level->order, left_, entry);
+      } else if (failure_ != ERROR_SUCCESS) {
+        return nullptr;
+      }
+    }
+    if (!search) search = listFromTheSystem(*level, state, entry);
+    if (search) lastListing_ = std::move(state);
+    return search;
+  }
+
+  // Where a directory's listing follows compareWide and its write time moves
+  // with every change of its entries, a listing read whole is kept for the
+  // walk's next climbs into it, each checked against the directory's state
+  // before it stands in for a new read. nullptr, with the reason in
+  // failure_, when it cannot be listed; without one where it cannot be
+  // examined or does not fit the budget (not tried again while the walk is
+  // inside it), so that it is listed as ever.
+  std::shared_ptr<const Win32Listing> keptListing(Level& level) {
+    Stamp readStart = systemTime();
+    std::optional<DirectoryState> directory = directoryStateOf(level.path);
+    if (!directory) return nullptr;
+    if (std::shared_ptr<const Win32Listing> kept = cache_.find(level.named, *directory)) {
+      return kept;
+    }
+    std::shared_ptr<Win32Listing> fresh =
+        readListing(level.path, ListingCache<Win32Listing>::kByteBudget, failure_);
+    if (!fresh) {
+      level.tooBigToKeep = failure_ == ERROR_SUCCESS;
+      return nullptr;
+    }
+    fresh->state = *directory;
+    fresh->trusted = isSettled(*directory, readStart);
+    cache_.keep(level.named, fresh);
+    return fresh;
+  }
+
+  // The system's listing, read as the walk moves through it.
+  std::unique_ptr<Search> listFromTheSystem(const Level& level, std::shared_ptr<ListingState> state,
+                                            FindData& entry) {
+    WIN32_FIND_DATAW found{};
+    HANDLE handle = FindFirstFileW((level.path + L"\\*").c_str(), &found);
+    if (handle == INVALID_HANDLE_VALUE) {
+      DWORD error = GetLastError();
+      // The root of an empty volume has no entry at all, not even "." and
+      // "..": a listing of nothing, not a failure.
+      if (error != ERROR_FILE_NOT_FOUND) {
+        failure_ = error;
+        return nullptr;
+      }
+      found = madeDotEntry(L".");
+    }
+    return std::make_unique<Win32Search>(handle, found, Kind::kListing, std::move(state),
+                                         level.order, left_, entry);
+  }
+
   // The directory that the listing `pattern` names, among the levels of the
   // way down, which it updates: the entry the last listing stood on (going
-  // down), a directory the walk is inside (coming back up, or listing again),
-  // else a new way down from the path as the system reads it.
-  const Level* place(const std::string& pattern) {
+  // down), a directory the walk is inside (coming back up, or listing again:
+  // `again` is set), else a new way down from the path as the system reads
+  // it.
+  Level* place(const std::string& pattern, bool& again) {
     std::string named = pattern.substr(0, pattern.size() - 2);
-    if (const Level* below = goDown(named)) return below;
+    if (Level* below = goDown(named)) return below;
+    again = true;
     for (size_t k = levels_.size(); k-- > 0;) {
       if (levels_[k].named != named) continue;
       if (k + 1 < levels_.size()) {
@@ -432,6 +520,7 @@ class Win32DirectorySearch final : public DirectorySearch {
       }
       return &levels_[k];
     }
+    again = false;
     levels_.clear();
     left_.reset();
     std::wstring path = pathOfPattern(pattern);
@@ -442,7 +531,7 @@ class Win32DirectorySearch final : public DirectorySearch {
 
   // The level for `named` when it is the innermost directory's path followed
   // by the separator and the name of the entry the last listing stood on.
-  const Level* goDown(const std::string& named) {
+  Level* goDown(const std::string& named) {
     if (levels_.empty() || !lastListing_ || !lastListing_->standing) return nullptr;
     const Level& parent = levels_.back();
     if (lastListing_->directory != parent.path) return nullptr;
@@ -481,7 +570,8 @@ class Win32DirectorySearch final : public DirectorySearch {
   }
 
   DWORD failure_ = ERROR_SUCCESS;  // why the last findFirst failed
-  std::vector<Level> levels_;      // the walk's way down, outermost first
+  ListingCache<Win32Listing> cache_{'\\'};
+  std::vector<Level> levels_;  // the walk's way down, outermost first
   std::optional<LeftDirectory> left_;
   std::shared_ptr<const ListingState> lastListing_;
 };
