@@ -438,13 +438,16 @@ class Win32DirectorySearch final : public DirectorySearch {
       failure_ = GetLastError();
       return nullptr;
     }
-    // A link back up the way down is recorded, never entered: the walk
-    // would go round it until its paths grew too long. Nothing failed.
-    if (level->leadsBackUp) return nullptr;
     auto state = std::make_shared<ListingState>();
     state->directory = level->path;
     std::unique_ptr<Search> search;
-    if (again && level->order == Order::kKnown && !level->tooBigToKeep) {
+    if (level->leadsBackUp) {
+      // A link back up the way down is recorded, never entered: the walk
+      // would go round it until its paths grew too long. It lists as
+      // empty, since nothing failed.
+      search = std::make_unique<Win32Search>(std::make_shared<const Win32Listing>(), state,
+                                             level->order, left_, entry);
+    } else if (again && level->order == Order::kKnown && !level->tooBigToKeep) {
       if (std::shared_ptr<const Win32Listing> kept = keptListing(*level)) {
         search = std::make_unique<Win32Search>(std::move(kept), state, level->order, left_, entry);
       } else if (failure_ != ERROR_SUCCESS) {
