@@ -43,35 +43,58 @@ class HookedSearch : public platform::DirectorySearch {
 };
 
 // The walk climbs back into d after each subfolder. Its listing is read
-// whole once and kept while d is unchanged; entries made while the walk is
-// inside d\b are seen when it comes back, those before b passed over as the
-// walk always passes them.
+// whole once and kept while d is unchanged; a change made while the walk is
+// inside d\b\x shows when it comes back: entries made after b are
+// recorded (those before it passed over, as the walk always passes them),
+// and with b gone the walk goes on after it.
 TEST(Win32WalkTest, AKeptListingStandsInUntilItsDirectoryChanges) {
-  ScopedTempDir logs;
-  ScopedLogRoot root(logs.str());
-  ScopedTempDir tree;
-  fs::path d = tree.path() / "d";
-  for (const char* name : {"a1", "a2", "a3", "a4", "b"}) fs::create_directories(d / name);
-  writeFile(d / "c.txt", "x");
-  // Past the coarsest step of directory times, so that the listing is kept.
-  std::this_thread::sleep_for(std::chrono::milliseconds(2300));
-  HookedSearch search;
-  search.beforeListing = [&](const std::string& pattern) {
-    if (pattern != (d / "b").string() + "\\*") return;
-    writeFile(d / "a0.txt", "x");
-    writeFile(d / "bb.txt", "x");
+  const struct {
+    const char* what;
+    std::function<void(const fs::path& d)> change;
+    std::vector<std::string> names;  // each record's name field
+  } cases[] = {
+      {"entries made",
+       [](const fs::path& d) {
+         writeFile(d / "a0.txt", "x");
+         writeFile(d / "bb.txt", "x");
+       },
+       {"a1", "a2", "a3", "a4", "b", "x", "bb.txt", "c.txt"}},
+      {"the folder left removed",
+       [](const fs::path& d) { fs::remove_all(d / "b"); },
+       {"a1", "a2", "a3", "a4", "b", "x", "c.txt"}},
   };
-  size_t reads = platform::directoryReads();
-  std::string folder = d.string();
-  scanFolder(folder.c_str(), folder.size());
-  std::vector<std::string> names;  // each record's name field
-  for (const std::string& line : splitLines(readTextFile(logs.path() / "dirlog1.txt"))) {
-    size_t name = line.find(',', line.find(',') + 1) + 1;
-    if (line[0] == '-') names.push_back(line.substr(name, line.find(',', name) - name));
+  ScopedTempDir trees;
+  for (const auto& c : cases) {
+    for (const char* name : {"a1", "a2", "a3", "a4", "b/x"}) {
+      fs::create_directories(trees.path() / c.what / name);
+    }
+    writeFile(trees.path() / c.what / "c.txt", "x");
   }
-  EXPECT_EQ(names, (std::vector<std::string>{"a1", "a2", "a3", "a4", "b", "bb.txt", "c.txt"}));
-  // Once after a1, once after the change.
-  EXPECT_EQ(platform::directoryReads() - reads, 2u);
+  // Past the coarsest step of directory times, so that listings are kept.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2300));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedTempDir logs;
+    ScopedLogRoot root(logs.str());
+    fs::path d = trees.path() / c.what;
+    HookedSearch search;
+    search.beforeListing = [&](const std::string& pattern) {
+      if (pattern == (d / "b" / "x").string() + "\\*") c.change(d);
+    };
+    size_t reads = platform::directoryReads();
+    std::string folder = d.string();
+    scanFolder(folder.c_str(), folder.size());
+    std::vector<std::string> names;
+    for (const std::string& line : splitLines(readTextFile(logs.path() / "dirlog1.txt"))) {
+      size_t name = line.find(',', line.find(',') + 1) + 1;
+      if (line[0] == '-') names.push_back(line.substr(name, line.find(',', name) - name));
+    }
+    EXPECT_EQ(names, c.names);
+    // d after a1 and after the change (twice where b is gone: the walk
+    // lists it again to go on after b), b after x; d after a2 to a4 is
+    // the kept listing.
+    EXPECT_EQ(platform::directoryReads() - reads, 3u);
+  }
 }
 
 }  // namespace
