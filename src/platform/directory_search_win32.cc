@@ -417,7 +417,8 @@ class Win32DirectorySearch final : public DirectorySearch {
 
  private:
   // A probe reads the path as FindFirstFileA does, which refuses on its own
-  // an empty text, a drive root and a text ending in "\".
+  // an empty text, a drive root and a text ending in "\"; only a written
+  // form of a name stands for the character it was written for.
   std::unique_ptr<Search> probe(const std::string& pattern, FindData& entry) {
     WIN32_FIND_DATAW found{};
     HANDLE handle = FindFirstFileW(wide(pattern.c_str()).c_str(), &found);
