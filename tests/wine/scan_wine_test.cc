@@ -192,6 +192,22 @@ TEST_F(WineScanTest, LinksBackUpTheTreeAreRecordedAndNotEntered) {
                                       "c:\\w\\z\\x"}));
 }
 
+// A folder the system will not list keeps its line, with nothing below it,
+// and is named with the system's reason on standard error; standard output
+// and the rest of the log are as ever.
+TEST_F(WineScanTest, AFolderThatCannotBeListedIsNamedOnStandardError) {
+  file("w/locked/secret");
+  file("w/z");
+  fs::permissions(driveC() / "w/locked", fs::perms::none);
+  WineRun run = runDirlogBoundByPermissions({"/Lc:\\w"});
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(recordPaths(log(1)), (std::vector<std::string>{"c:\\w\\locked", "c:\\w\\z"}));
+  EXPECT_TRUE(
+      std::regex_search(run.err, std::regex("dirlog: cannot list c:\\\\w\\\\locked: [^\r\n]+\r\n")))
+      << run.err;
+}
+
 TEST_F(WineScanTest, FolderErrorsAreFatalAndLeaveTheDocumentedLogsBehind) {
   file("w/file");
   fs::create_directories(driveC() / "t/empty");

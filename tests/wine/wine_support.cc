@@ -34,15 +34,16 @@ enum class Capture { kStdout, kNothing };
 
 // Runs `argv` with the prefix and `environment` ("NAME=value" each) in its
 // environment and Wine's debug channels off. Standard input is empty;
-// standard error goes nowhere, and standard output too unless it is
-// captured. A program that leaves a server behind must not be captured: the
-// server would hold the pipe open, and the read would wait for it to end.
-// A captured program still running after `limit` is killed, so that a hang
-// fails at once.
+// standard error goes to `errorFile` if one is named, else nowhere, and
+// standard output too unless it is captured. A program that leaves a server
+// behind must not be captured: the server would hold the pipe open, and the
+// read would wait for it to end. A captured program still running after
+// `limit` is killed, so that a hang fails at once.
 Output runProgram(const std::vector<std::string>& argv, const fs::path& workingDirectory = {},
                   Capture capture = Capture::kStdout,
                   const std::vector<std::string>& environment = {},
-                  std::chrono::seconds limit = std::chrono::seconds(30)) {
+                  std::chrono::seconds limit = std::chrono::seconds(30),
+                  const fs::path& errorFile = {}) {
   int pipeEnds[2];
   if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe");
   pid_t child = fork();
@@ -53,7 +54,10 @@ Output runProgram(const std::vector<std::string>& argv, const fs::path& workingD
     close(pipeEnds[0]);
     close(pipeEnds[1]);
     dup2(nothingIn, 0);
-    dup2(nothingOut, 2);
+    int errorOut = errorFile.empty()
+                       ? nothingOut
+                       : open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    dup2(errorOut, 2);
     setenv("WINEPREFIX", prefix.c_str(), 1);
     setenv("WINEDEBUG", "-all", 1);
     for (const std::string& setting : environment) putenv(strdup(setting.c_str()));
@@ -168,7 +172,31 @@ WineRun runDirlog(const std::vector<std::string>& arguments, const fs::path& wor
   std::vector<std::string> argv = {DIRLOG_WINE, DIRLOG_EXE};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   Output output = runProgram(argv, workingDirectory, Capture::kStdout, environment);
-  return WineRun{output.exitStatus, output.out};
+  return WineRun{output.exitStatus, output.out, {}};
+}
+
+WineRun runDirlogBoundByPermissions(const std::vector<std::string>& arguments) {
+  // As root, the server and the program run without the capabilities that
+  // override folder permissions; the server is the one that opens files.
+  bool root = geteuid() == 0;
+  std::vector<std::string> bound;
+  if (root) {
+    bound = {"setpriv", "--bounding-set=-dac_override,-dac_read_search", "--inh-caps=-all", "--"};
+    runProgram({DIRLOG_WINESERVER, "-k"}, {}, Capture::kNothing);
+    std::vector<std::string> server = bound;
+    server.insert(server.end(), {DIRLOG_WINESERVER, "-p"});
+    runProgram(server, {}, Capture::kNothing);
+  }
+  std::vector<std::string> argv = bound;
+  argv.insert(argv.end(), {DIRLOG_WINE, DIRLOG_EXE});
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  fs::path errorFile = prefix / "dirlog-stderr.txt";
+  Output output = runProgram(argv, {}, Capture::kStdout, {}, std::chrono::seconds(30), errorFile);
+  if (root) {
+    runProgram({DIRLOG_WINESERVER, "-k"}, {}, Capture::kNothing);
+    runProgram({DIRLOG_WINESERVER, "-p"}, {}, Capture::kNothing);
+  }
+  return WineRun{output.exitStatus, output.out, readFile(errorFile)};
 }
 
 std::vector<std::string> codePage932() {
@@ -193,7 +221,7 @@ WineRun runDirlogView(const std::vector<std::string>& arguments) {
   std::vector<std::string> argv = {DIRLOG_WINE, DIRLOG_VIEW_EXE};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   Output output = runProgram(argv);
-  return WineRun{output.exitStatus, output.out};
+  return WineRun{output.exitStatus, output.out, {}};
 }
 
 namespace {

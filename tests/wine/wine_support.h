@@ -14,6 +14,7 @@
 struct WineRun {
   int exitStatus = -1;  // -1 when the program did not exit normally
   std::string out;      // all it wrote to standard output, as bytes
+  std::string err;      // standard error, where it is kept
 };
 
 // Drive C of the prefix, as a Linux path. The prefix is the one that
@@ -33,6 +34,12 @@ std::string windowsPath(const std::string& relative);
 WineRun runDirlog(const std::vector<std::string>& arguments,
                   const std::filesystem::path& workingDirectory = {},
                   const std::vector<std::string>& environment = {});
+
+// Runs dirlog.exe as runDirlog does, standard error kept, so that folder
+// permissions hold for it even when the tests run as root: the prefix's Wine
+// server, which opens every file for the program, is started again for the
+// run without root's power to read and search any folder.
+WineRun runDirlogBoundByPermissions(const std::vector<std::string>& arguments);
 
 // The environment under which Wine's ANSI code page is 932 (Japanese,
 // double-byte), for runDirlog.
