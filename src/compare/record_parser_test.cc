@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "compare/compare_test_support.h"
+#include "compare_test_support.h"
 #include "literal_comparison.h"
 #include "platform/directory_search.h"
 

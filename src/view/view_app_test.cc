@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "compare/compare_test_support.h"
+#include "compare_test_support.h"
 #include "test_support.h"
 #include "view/json_output.h"
 

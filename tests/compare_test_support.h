@@ -1,8 +1,8 @@
 // Helpers for the comparison's tests: capturing standard output, and logs
 // made up at random in the writer's format with the damage real logs can
 // carry (long lines, cut lines, stray lines, commas in names, CR LF ends).
-#ifndef DIRLOG_COMPARE_COMPARE_TEST_SUPPORT_H_
-#define DIRLOG_COMPARE_COMPARE_TEST_SUPPORT_H_
+#ifndef DIRLOG_TESTS_COMPARE_TEST_SUPPORT_H_
+#define DIRLOG_TESTS_COMPARE_TEST_SUPPORT_H_
 
 #include <cstdint>
 #include <filesystem>
@@ -73,4 +73,4 @@ struct LogPair {
 // entries modified (any field), deleted, created, renamed, duplicated.
 LogPair randomLogPair(std::mt19937& random, const LogShape& shape);
 
-#endif  // DIRLOG_COMPARE_COMPARE_TEST_SUPPORT_H_
+#endif  // DIRLOG_TESTS_COMPARE_TEST_SUPPORT_H_
