@@ -1,9 +1,7 @@
-// Reading two snapshot logs into the list of what changed between them:
-// the before log read through once, the after log indexed by path (the
-// comparison's own reader, parser and index) and read again, in step with
-// the before log, for the line each before entry most likely is, for the
-// lines that a before entry looks up and, at the end, for those that no
-// before entry found. Only changed entries are kept in memory.
+// Reading two snapshot logs into the list of what changed between them, on
+// the pairing that the change report stands on too (compare/log_pairing.h):
+// whole record lines only, each before line paired with the first after line
+// of its path that no other took. Only changed entries are kept in memory.
 #ifndef DIRLOG_VIEW_LOG_COMPARISON_H_
 #define DIRLOG_VIEW_LOG_COMPARISON_H_
 
