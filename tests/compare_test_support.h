@@ -40,8 +40,8 @@ inline std::ostream& operator<<(std::ostream& stream, const Outcome& outcome) {
 // text mode does so.
 std::string platformText(const std::string& bytes);
 
-// `path` with each '/' turned into the platform's separator, which is what
-// the line reader's comma recovery looks for.
+// `path` with each '/' turned into the platform's separator: a path as this
+// platform's scans write it.
 std::string nativePath(std::string path);
 
 // One entry as a scan would record it.

@@ -240,6 +240,45 @@ TEST_F(ViewRunTest, ExitsLikeDiff) {
   EXPECT_EQ(view({"--logs", "2", "1", "--color=never"}).out.find("\x1b["), std::string::npos);
 }
 
+// One run on two logs, and what it must answer: the exit status, texts that
+// standard output (standard error, for trouble) must hold and must not.
+struct Answer {
+  const char* what;
+  std::string before;
+  std::string after;
+  std::vector<std::string> arguments;
+  int status;
+  std::vector<std::string> shown;
+  std::vector<std::string> notShown = {};
+};
+
+TEST_F(ViewRunTest, AnswersTruly) {
+  const std::string windowsFile = "c:\\docs\\report, final.docx";
+  const Answer answers[] = {
+      {"a Windows log's name with a comma, read on any system",
+       record(windowsFile, 100, 1, 0x20, 0),
+       record(windowsFile, 5000, 1, 0x20, 0),
+       {"--json"},
+       kChangesShown,
+       {"\"path\":\"report, final.docx\"", "\"diff\":4900"}},
+  };
+  for (const Answer& answer : answers) {
+    SCOPED_TRACE(answer.what);
+    std::vector<std::string> arguments = {put("before.txt", answer.before),
+                                          put("after.txt", answer.after)};
+    arguments.insert(arguments.end(), answer.arguments.begin(), answer.arguments.end());
+    ViewRun run = view(arguments);
+    EXPECT_EQ(run.status, answer.status) << run.out << run.err;
+    const std::string& said = answer.status == kTrouble ? run.err : run.out;
+    for (const std::string& text : answer.shown) {
+      EXPECT_NE(said.find(text), std::string::npos) << text << " in:\n" << said;
+    }
+    for (const std::string& text : answer.notShown) {
+      EXPECT_EQ(said.find(text), std::string::npos) << text << " in:\n" << said;
+    }
+  }
+}
+
 TEST_F(ViewRunTest, TracesOneEntryThroughEveryLog) {
   ScopedLogRoot root(dir_.str());
   put("dirlog1.txt", record("/r/f", 3, 1));
