@@ -210,19 +210,33 @@ int historyView(const Options& options, std::FILE* out) {
   return changeCount(steps) == 0 ? kNothingChanged : kChangesShown;
 }
 
+// Refuses an empty value: "--only ''" asks for nothing that can be shown.
+const CLI::Validator kNotEmpty(
+    [](std::string& value) {
+      return value.empty() ? std::string("an empty value") : std::string();
+    },
+    "", "not empty");
+
 void describe(CLI::App& app, Options& options) {
   app.description(
       "Shows what changed between two dirlog snapshot logs, for people (text) and scripts "
       "(JSON Lines).\nWithout log arguments it compares the two logs that dirlog /compare "
       "would.");
+  // The two files may stand anywhere among the options; "--" ends the
+  // options, so that a file name may begin with "-".
   app.add_option("logs", options.files, "BEFORE AFTER: two snapshot logs by path")
-      ->expected(2)
+      ->expected(0, 2)
+      ->check(kNotEmpty)
       ->type_name("BEFORE AFTER");
   auto* logs = app.add_option("--logs", options.numbers, "Compare logs number N and M")
                    ->expected(2)
+                   ->allow_extra_args(false)
                    ->type_name("N M");
+  // Every other option takes one value per use: one that takes a list
+  // (--include, --exclude) is given again for each further value.
   auto* history = app.add_option("--history", options.history,
                                  "One entry's record through every log present, oldest first")
+                      ->check(kNotEmpty)
                       ->type_name("PATH");
   app.add_flag("--relative", options.relative,
                "Match paths below each log's own start folder (logs of two folders)");
@@ -231,16 +245,24 @@ void describe(CLI::App& app, Options& options) {
   app.add_option("--depth", options.depth, "Depth of the roll-ups per folder (default 2)")
       ->check(CLI::Range(0, 255));
   app.add_option("--include", options.include, "Show only paths matching GLOB (repeatable)")
+      ->expected(1)
+      ->allow_extra_args(false)
+      ->check(kNotEmpty)
       ->type_name("GLOB");
   app.add_option("--exclude", options.exclude, "Leave out paths matching GLOB (repeatable)")
+      ->expected(1)
+      ->allow_extra_args(false)
+      ->check(kNotEmpty)
       ->type_name("GLOB");
   app.add_option("--only", options.only,
                  "Show only these kinds: created,deleted,modified,moved,type")
+      ->check(kNotEmpty)
       ->type_name("KINDS");
   app.add_flag("--json", options.json, "JSON Lines: one object per change, then a summary");
   auto* html = app.add_option("--html", options.html,
                               "Write a self-contained HTML page of the changes to FILE "
                               "(instead of the text)")
+                   ->check(kNotEmpty)
                    ->type_name("FILE");
   app.add_option("--color", options.color, "Colour the text: auto (on a terminal), always, never")
       ->check(CLI::IsMember({"auto", "always", "never"}))
@@ -250,12 +272,33 @@ void describe(CLI::App& app, Options& options) {
   html->excludes(history);
 }
 
+// An option written "--only=" with nothing behind the "=": the parser
+// would take the next argument for its value.
+const std::string* emptyAssignment(const std::vector<std::string>& arguments) {
+  for (size_t i = 1; i < arguments.size() && arguments[i] != "--"; ++i) {
+    const std::string& argument = arguments[i];
+    if (argument.size() > 3 && argument.starts_with("--") && argument.back() == '=' &&
+        argument.find('=') == argument.size() - 1) {
+      return &argument;
+    }
+  }
+  return nullptr;
+}
+
+int optionTrouble(std::FILE* err, const char* what) {
+  std::fprintf(err, "dirlog-view: %s (dirlog-view --help lists the options)\n", what);
+  return kTrouble;
+}
+
 }  // namespace
 
 int runView(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) {
   CLI::App app("", "dirlog-view");
   Options options;
   describe(app, options);
+  if (const std::string* empty = emptyAssignment(arguments)) {
+    return optionTrouble(err, (empty->substr(0, empty->size() - 1) + ": an empty value").c_str());
+  }
   try {
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend() - 1);
     app.parse(reversed);
@@ -264,8 +307,10 @@ int runView(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
     std::fwrite(help.data(), 1, help.size(), out);
     return kNothingChanged;
   } catch (const CLI::ParseError& error) {
-    std::fprintf(err, "dirlog-view: %s (dirlog-view --help lists the options)\n", error.what());
-    return kTrouble;
+    return optionTrouble(err, error.what());
+  }
+  if (options.files.size() == 1) {
+    return optionTrouble(err, "BEFORE AFTER: two log files, or none for the two newest");
   }
   try {
     int status = options.history.empty() ? compareView(options, out) : historyView(options, out);

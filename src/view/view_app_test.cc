@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -261,12 +262,29 @@ TEST_F(ViewRunTest, AnswersTruly) {
        {"--json"},
        kChangesShown,
        {"\"path\":\"report, final.docx\"", "\"diff\":4900"}},
+      {"an option takes one value; the files stand anywhere",
+       record("/r/a.o", 1, 1) + record("/r/b.c", 1, 1),
+       record("/r/a.o", 2, 1) + record("/r/b.c", 2, 1),
+       {"--exclude", "*.o", "BEFORE", "--only", "modified", "AFTER"},
+       kChangesShown,
+       {"b.c"},
+       {"a.o"}},
+      {"an empty value is trouble", "", "", {"--only", ""}, kTrouble, {"--only: an empty value"}},
+      {"an empty value after \"=\" too", "", "", {"--history="}, kTrouble, {"an empty value"}},
   };
   for (const Answer& answer : answers) {
     SCOPED_TRACE(answer.what);
-    std::vector<std::string> arguments = {put("before.txt", answer.before),
-                                          put("after.txt", answer.after)};
-    arguments.insert(arguments.end(), answer.arguments.begin(), answer.arguments.end());
+    // The two files go first unless the case places them.
+    std::vector<std::string> arguments = answer.arguments;
+    std::string before = put("before.txt", answer.before);
+    std::string after = put("after.txt", answer.after);
+    auto placed = std::find(arguments.begin(), arguments.end(), "BEFORE");
+    if (placed == arguments.end()) {
+      arguments.insert(arguments.begin(), {before, after});
+    } else {
+      *placed = before;
+      *std::find(arguments.begin(), arguments.end(), "AFTER") = after;
+    }
     ViewRun run = view(arguments);
     EXPECT_EQ(run.status, answer.status) << run.out << run.err;
     const std::string& said = answer.status == kTrouble ? run.err : run.out;
