@@ -55,7 +55,7 @@ std::string oneDecimal(uint64_t bytes) {
 
 // The length of the valid UTF-8 sequence at `at`, or 0 when none starts
 // there.
-size_t sequenceLength(const std::string& text, size_t at) {
+size_t sequenceLength(std::string_view text, size_t at) {
   auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
   unsigned char lead = byte(at);
   if (lead < 0x80) return 1;
@@ -232,6 +232,17 @@ std::string toValidUtf8(const std::string& text) {
     }
   }
   return result;
+}
+
+Utf8Char utf8CharAt(std::string_view text, size_t at) {
+  size_t length = sequenceLength(text, at);
+  auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(text[i])); };
+  if (length == 0) return {kStrayByte + byte(at), 1};
+  if (length == 1) return {byte(at), 1};
+  static const uint32_t kLeadMask[] = {0, 0, 0x1F, 0x0F, 0x07};
+  uint32_t value = byte(at) & kLeadMask[length];
+  for (size_t i = 1; i < length; ++i) value = (value << 6) | (byte(at + i) & 0x3F);
+  return {value, length};
 }
 
 std::string base64(const std::string& bytes) {

@@ -112,8 +112,8 @@ Presentation presentationFor(const Options& options) {
 
 Filters filtersFor(const Options& options) {
   Filters filters;
-  filters.include = options.include;
-  filters.exclude = options.exclude;
+  filters.include.assign(options.include.begin(), options.include.end());
+  filters.exclude.assign(options.exclude.begin(), options.exclude.end());
   if (!options.only.empty()) {
     std::optional<unsigned> kinds = parseKinds(options.only);
     if (!kinds) {

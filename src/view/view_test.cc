@@ -140,7 +140,7 @@ TEST(ViewFormatting, KeepsInvalidUtf8Recoverable) {
 TEST(ViewFilters, MatchShellPatterns) {
   struct Case {
     const char* pattern;
-    const char* text;
+    std::string text;
     bool matches;
   };
   const Case cases[] = {
@@ -160,6 +160,14 @@ TEST(ViewFilters, MatchShellPatterns) {
       {"\\*", "*", true},
       {"\\*", "x", false},
       {"[ab", "[ab", true},
+      // A character of UTF-8 is one, a stray byte too.
+      {"?", "\xC3\xA9", true},
+      {"[\xC3\xA9-\xC3\xAB]x", "\xC3\xAAx", true},
+      {"[!\xC3\xA9]", "\xC3\xA9", false},
+      {"a?", "a\xFF", true},
+      // Stars never backtrack: a hundred characters take a hundred steps.
+      {"*a*a*a*a*a*a*a*b", std::string(100, 'a'), false},
+      {"**a**a**a**a**a**a**b", std::string(100, 'a') + "/b", true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(globMatch(c.pattern, c.text), c.matches) << c.pattern << " " << c.text;
@@ -179,6 +187,14 @@ TEST(ViewFilters, SelectPathsLikeUsersExpect) {
   filters.include = {"src"};
   EXPECT_TRUE(pathSelected(filters, "src/a.c"));
   EXPECT_FALSE(pathSelected(filters, "lib/a.c"));
+  // A leading "/" anchors; a trailing one names a folder.
+  filters = Filters{};
+  filters.exclude = {"/build", "tmp/"};
+  EXPECT_TRUE(pathSelected(filters, "src/build/y.c"));
+  EXPECT_FALSE(pathSelected(filters, "build/y.c"));
+  EXPECT_TRUE(pathSelected(filters, "a/tmp", false));
+  EXPECT_FALSE(pathSelected(filters, "a/tmp", true));
+  EXPECT_FALSE(pathSelected(filters, "a/tmp/x", false));
 
   EXPECT_EQ(parseKinds("created,type"), (1u << static_cast<unsigned>(Kind::kCreated)) |
                                             (1u << static_cast<unsigned>(Kind::kType)));
