@@ -59,6 +59,9 @@ struct Change {
   // Position in the listing: the before log's record number for every kind
   // but created, which follow all others in the after log's order.
   uint64_t order = 0;
+  // A move that changed nothing but its place, below a moved directory
+  // whose line stands for it: the order of that line.
+  std::optional<uint64_t> foldedInto;
 };
 
 // The type an entry's attributes (and, on POSIX logs, its mode) say.

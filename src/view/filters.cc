@@ -1,6 +1,7 @@
 #include "view/filters.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "view/formatting.h"
 
@@ -232,6 +233,31 @@ bool changeSelected(const Filters& filters, const Change& change, char separator
     if (entry->has_value() && entrySelected(filters, **entry, separator)) return true;
   }
   return false;
+}
+
+std::vector<Change> selectChanges(std::vector<Change> changes, const Filters& filters,
+                                  char separator) {
+  std::vector<bool> shown(changes.size(), false);
+  std::unordered_set<uint64_t> shownMoves;
+  for (size_t i = 0; i < changes.size(); ++i) {
+    if (changes[i].foldedInto || !changeSelected(filters, changes[i], separator)) continue;
+    shown[i] = true;
+    if (changes[i].kind == Kind::kMoved) shownMoves.insert(changes[i].order);
+  }
+  for (size_t i = 0; i < changes.size(); ++i) {
+    const std::optional<uint64_t>& standIn = changes[i].foldedInto;
+    if (standIn && filters.filtersPaths() && !shownMoves.contains(*standIn)) {
+      shown[i] = changeSelected(filters, changes[i], separator);
+    }
+  }
+  size_t kept = 0;
+  for (size_t i = 0; i < changes.size(); ++i) {
+    if (!shown[i]) continue;
+    if (kept != i) changes[kept] = std::move(changes[i]);
+    ++kept;
+  }
+  changes.resize(kept);
+  return changes;
 }
 
 }  // namespace view

@@ -106,6 +106,13 @@ bool entrySelected(const Filters& filters, const Entry& entry, char separator);
 // path (for a move, its old or its new path) passes the patterns.
 bool changeSelected(const Filters& filters, const Change& change, char separator);
 
+// The changes shown, in their order: those selected, a folded move only
+// when the patterns pick it out while the line that stands for it is not
+// shown (so a filter that matches something inside a moved folder shows it
+// on its own line).
+std::vector<Change> selectChanges(std::vector<Change> changes, const Filters& filters,
+                                  char separator);
+
 }  // namespace view
 
 #endif  // DIRLOG_VIEW_FILTERS_H_

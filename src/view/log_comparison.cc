@@ -136,11 +136,18 @@ class Comparer {
     Change change =
         modification(beforeEntry(piece), afterEntry(matched_), result_.system, options_.access);
     if (change.changed == 0 && change.kind == Kind::kModified) {
-      if (change.before->access != change.after->access) ++result_.accessOnly;
+      if (change.before->access != change.after->access && countsAccessOnly(*change.after)) {
+        ++result_.accessOnly;
+      }
       return;
     }
     change.order = order;
     result_.changes.push_back(std::move(change));
+  }
+
+  bool countsAccessOnly(const Entry& entry) const {
+    if (!options_.accessOnlyCounts) return true;
+    return options_.accessOnlyCounts(entry, result_.system == LogSystem::kPosix ? '/' : '\\');
   }
 
   // Every after line that no before entry took was created; its number in

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,10 @@ struct ComparisonOptions {
   PathMatching matching = PathMatching::kExact;
   AccessTimes access = AccessTimes::kHidden;
   size_t blockSize = size_t{1} << 20;
+  // Whether a change of the access time alone, of the entry as the after
+  // log has it (its path with the log's separator), counts among those
+  // left out; all count when empty.
+  std::function<bool(const Entry& entry, char separator)> accessOnlyCounts;
 };
 
 // What the view learned about one log.
@@ -52,7 +57,7 @@ struct Comparison {
   // Created, deleted, modified and type changes, before moves are found,
   // in listing order.
   std::vector<Change> changes;
-  uint64_t accessOnly = 0;  // changes of the access time alone, left out
+  uint64_t accessOnly = 0;  // changes of the access time alone, left out and counted
   uint64_t unreadCount = 0;
   std::vector<UnreadLine> unread;  // the first kUnreadListed of them
 };

@@ -145,6 +145,9 @@ int compareView(const Options& options, std::FILE* out) {
   ComparisonOptions comparing;
   comparing.matching = options.relative ? PathMatching::kBelowStart : PathMatching::kExact;
   comparing.access = options.access ? AccessTimes::kShown : AccessTimes::kHidden;
+  comparing.accessOnlyCounts = [&](const Entry& entry, char separator) {
+    return filters.showsKind(Kind::kModified) && entrySelected(filters, entry, separator);
+  };
   Comparison comparison = compareLogs(before.stream, after.stream, comparing);
   checkRead(before);
   checkRead(after);
@@ -154,9 +157,7 @@ int compareView(const Options& options, std::FILE* out) {
   presentation.separator = comparison.system == LogSystem::kPosix ? '/' : '\\';
   std::vector<Change> changes = findMoves(std::move(comparison.changes), presentation.separator,
                                           comparison.system, comparing.access);
-  std::erase_if(changes, [&](const Change& change) {
-    return !changeSelected(filters, change, presentation.separator);
-  });
+  changes = selectChanges(std::move(changes), filters, presentation.separator);
   Summary summary = summarize(changes, comparison, options.depth);
   summary.before.file = before.name;
   summary.after.file = after.name;

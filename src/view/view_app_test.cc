@@ -269,6 +269,20 @@ TEST_F(ViewRunTest, AnswersTruly) {
        kChangesShown,
        {"b.c"},
        {"a.o"}},
+      {"a filter finds what a folder's move folds",
+       record("/r/conf.d", 0, 5, 0x10, 040755) + record("/r/conf.d/app.conf", 7, 6),
+       record("/r/etc", 0, 9, 0x10, 040755) + record("/r/etc/conf.d", 0, 5, 0x10, 040755) +
+           record("/r/etc/conf.d/app.conf", 7, 6),
+       {"--include", "*.conf"},
+       kChangesShown,
+       {"conf.d/app.conf -> etc/conf.d/app.conf"}},
+      {"the hidden access-time changes follow the filters",
+       record("/r/a", 0, 1, 0x10, 040755) + record("/r/a/x", 1, 1) + record("/r/b", 1, 1),
+       record("/r/a", 0, 1, 0x10, 040755) + record("/r/a/x", 1, 1, 0x20, 0100644, 10) +
+           record("/r/b", 1, 1, 0x20, 0100644, 10),
+       {"--json", "--include", "a"},
+       kNothingChanged,
+       {"\"access_only_hidden\":1"}},
       {"an empty value is trouble", "", "", {"--only", ""}, kTrouble, {"--only: an empty value"}},
       {"an empty value after \"=\" too", "", "", {"--history="}, kTrouble, {"an empty value"}},
   };

@@ -244,7 +244,8 @@ std::vector<std::string> listing(const std::vector<Change>& changes) {
 }
 
 std::vector<Change> moves(std::vector<Change> changes) {
-  return findMoves(std::move(changes), '/', LogSystem::kPosix, AccessTimes::kHidden);
+  return selectChanges(findMoves(std::move(changes), '/', LogSystem::kPosix, AccessTimes::kHidden),
+                       Filters{}, '/');
 }
 
 TEST(ViewMoves, PairsOnlyUnambiguousDeletionsAndCreations) {
