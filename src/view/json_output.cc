@@ -322,6 +322,7 @@ json summaryToJson(const Summary& summary, const Presentation&) {
   return {{"before", logToJson(summary.before)},
           {"after", logToJson(summary.after)},
           {"separator", std::string(1, summary.separator)},
+          {"paths_below", summary.pathsBelow ? json(*summary.pathsBelow) : json(nullptr)},
           {"counts", countsToJson(summary.counts)},
           {"shown", summary.shown},
           {"bytes",

@@ -32,6 +32,8 @@ class Comparer {
           result_.system = result_.after.separator == '/' ? LogSystem::kPosix : LogSystem::kWindows;
         });
     result_.after.records = pairing_.afterRecords();
+    afterBase_ = result_.after.start;
+    if (result_.after.separator != 0) result_.pathsBelow = afterBase_;
     pairing_.walkBeforeLog(*this);
     collectCreated();
     for (UnreadLine& line : unreadAfter_) {
@@ -93,9 +95,26 @@ class Comparer {
     if (result_.after.separator == 0) {
       result_.system = result_.before.separator == '/' ? LogSystem::kPosix : LogSystem::kWindows;
     }
-    samePaths_ = options_.matching == PathMatching::kExact ||
-                 (result_.before.start == result_.after.start &&
-                  result_.before.separator == result_.after.separator);
+    bool sameStart =
+        result_.after.separator == 0 || (result_.before.start == result_.after.start &&
+                                         result_.before.separator == result_.after.separator);
+    bool exact = options_.matching == PathMatching::kExact;
+    samePaths_ = exact || sameStart;
+    beforeBase_ = result_.before.start;
+    if (sameStart) {
+      result_.pathsBelow = beforeBase_;
+    } else if (exact) {
+      // One list of two roots would show two different entries under one
+      // name: both logs' paths are shown below what their folders share.
+      result_.startsDiffer = true;
+      beforeBase_ = afterBase_ =
+          result_.before.separator == result_.after.separator
+              ? commonFolder(result_.before.start, result_.after.start, result_.before.separator)
+              : std::string();
+      result_.pathsBelow = beforeBase_;
+    } else {
+      result_.pathsBelow.reset();
+    }
   }
 
   // The after log is read first; its lines are listed after the before
@@ -122,14 +141,14 @@ class Comparer {
 
   Entry beforeEntry(const LinePiece& piece) {
     parseRecordLine(piece.text, record_);
-    const LogFacts& facts = result_.before;
-    return toEntry(record_, belowStart(record_.path, facts.start, facts.separator), result_.system);
+    std::string path = belowStart(record_.path, beforeBase_, result_.before.separator);
+    return toEntry(record_, std::move(path), result_.system);
   }
 
   Entry afterEntry(const LinePiece& piece) {
     parseRecordLine(piece.text, record_);
-    const LogFacts& facts = result_.after;
-    return toEntry(record_, belowStart(record_.path, facts.start, facts.separator), result_.system);
+    std::string path = belowStart(record_.path, afterBase_, result_.after.separator);
+    return toEntry(record_, std::move(path), result_.system);
   }
 
   void weigh(const LinePiece& piece, uint64_t order) {
@@ -169,6 +188,9 @@ class Comparer {
   std::vector<UnreadLine> unreadAfter_;
   std::string lookup_;
   bool samePaths_ = false;  // a before path is looked up as itself
+  // The folders that entries of each log are shown below.
+  std::string beforeBase_;
+  std::string afterBase_;
   LinePiece piece_;
   LinePiece matched_;
   EntryRecord record_;
@@ -184,6 +206,19 @@ Comparison compareLogs(std::FILE* before, std::FILE* after, const ComparisonOpti
 std::string startFolderOf(const std::string& recordPath) {
   size_t cut = recordPath.rfind(separatorOf(recordPath.c_str()));
   return cut == std::string::npos ? std::string() : recordPath.substr(0, cut);
+}
+
+std::string commonFolder(const std::string& a, const std::string& b, char separator) {
+  size_t same = 0;
+  while (same < a.size() && same < b.size() && a[same] == b[same]) ++same;
+  // Whole names only: the shared text ends where both folders end or a name
+  // does.
+  bool whole =
+      (same == a.size() || a[same] == separator) && (same == b.size() || b[same] == separator);
+  if (whole) return a.substr(0, same);
+  if (same == 0) return std::string();
+  size_t cut = a.rfind(separator, same - 1);
+  return cut == std::string::npos ? std::string() : a.substr(0, cut);
 }
 
 std::string belowStart(const std::string& path, const std::string& start, char separator) {

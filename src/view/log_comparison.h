@@ -58,6 +58,12 @@ struct Comparison {
   // in listing order.
   std::vector<Change> changes;
   uint64_t accessOnly = 0;  // changes of the access time alone, left out and counted
+  // The folder every path of `changes` is shown below: the start folder of
+  // both logs or, when the two differ and paths are matched exactly, the
+  // deepest folder that holds both (startsDiffer). Nothing when each log's
+  // paths are shown below its own start folder (--relative).
+  std::optional<std::string> pathsBelow;
+  bool startsDiffer = false;
   uint64_t unreadCount = 0;
   std::vector<UnreadLine> unread;  // the first kUnreadListed of them
 };
@@ -69,6 +75,10 @@ Comparison compareLogs(std::FILE* before, std::FILE* after, const ComparisonOpti
 // The start folder a record path gives: all before its last separator
 // ('/' when the path holds one, else '\\').
 std::string startFolderOf(const std::string& recordPath);
+
+// The deepest folder that holds both `a` and `b` (two start folders with
+// `separator` between their names): "" when they share no folder.
+std::string commonFolder(const std::string& a, const std::string& b, char separator);
 
 // `path` below `start` (without the separator between), or `path` itself
 // when it does not lie below it.

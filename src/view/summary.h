@@ -44,6 +44,8 @@ struct Summary {
   LogSummary before;
   LogSummary after;
   char separator = '/';
+  std::optional<std::string> pathsBelow;  // as Comparison has it
+  bool startsDiffer = false;
   KindCounts counts{};
   uint64_t shown = 0;
   Bytes bytes;

@@ -97,6 +97,16 @@ std::string signedSize(char sign, uint64_t bytes) {
   return bytes == 0 ? "0 B" : sign + humanSize(bytes);
 }
 
+// Two logs of different folders, compared by their whole paths: one line
+// says so and where the shorter paths shown begin.
+std::string startsLine(const Summary& summary) {
+  std::string below = *summary.pathsBelow;
+  if (below.empty()) below = summary.separator == '/' ? "/" : "(nothing shared)";
+  return padded("folders", 10) +
+         "the logs are of two folders; paths are matched whole and shown below " +
+         printable(below) + " (--relative matches them below each)\n";
+}
+
 std::string lineOf(const std::string& label, const std::string& text) {
   return kFieldIndent + padded(label, 14) + text + "\n";
 }
@@ -197,6 +207,7 @@ std::string summaryText(const Summary& summary, const Presentation& presentation
   };
   text += logLine("before", summary.before);
   text += logLine("after", summary.after);
+  if (summary.startsDiffer) text += startsLine(summary);
   const KindCounts& counts = summary.counts;
   std::string line = std::to_string(counts[0]) + " created, " + std::to_string(counts[1]) +
                      " deleted, " + std::to_string(counts[2]) + " modified, " +

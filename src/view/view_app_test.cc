@@ -283,6 +283,13 @@ TEST_F(ViewRunTest, AnswersTruly) {
        {"--json", "--include", "a"},
        kNothingChanged,
        {"\"access_only_hidden\":1"}},
+      {"two start folders: one list of whole paths, and a word on --relative",
+       record("/v1/app/bin", 0, 1, 0x10, 040755) + record("/v1/app/bin/x", 3, 2),
+       record("/v2/app/bin", 0, 1, 0x10, 040755) + record("/v2/app/bin/x", 4, 2),
+       {},
+       kChangesShown,
+       {"v1/app/bin/x -> v2/app/bin/x", "--relative"},
+       {"bin -> bin"}},
       {"an empty value is trouble", "", "", {"--only", ""}, kTrouble, {"--only: an empty value"}},
       {"an empty value after \"=\" too", "", "", {"--history="}, kTrouble, {"an empty value"}},
   };
