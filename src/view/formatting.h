@@ -57,6 +57,11 @@ constexpr uint32_t kStrayByte = 0x110000;
 // The character that starts at byte `at` of `text` (at < text.size()).
 Utf8Char utf8CharAt(std::string_view text, size_t at);
 
+// The columns a terminal gives `text`: two for each East Asian wide or
+// full-width character, none for a combining mark or a zero-width
+// character, one for every other character (and every stray byte).
+size_t displayWidth(std::string_view text);
+
 // Standard base64 with padding.
 std::string base64(const std::string& bytes);
 

@@ -264,10 +264,40 @@ class ChangeLine {
   const Presentation& presentation_;
 };
 
+// Characters that a terminal takes as orders, written as \u escapes so
+// that a JSON line shown as it is cannot reorder or drive the terminal: DEL,
+// the C1 controls and those that turn the writing direction. JSON text
+// holds bytes other than ASCII only inside its strings, where an escape
+// means the same character.
+void escapeTerminalOrders(std::string& text, size_t from) {
+  auto orders = [](uint32_t c) {
+    return c == 0x7F || (c >= 0x80 && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+  };
+  size_t at = from;
+  while (at < text.size() && static_cast<unsigned char>(text[at]) < 0x7F) ++at;
+  if (at == text.size()) return;
+  std::string result = text.substr(0, at);
+  while (at < text.size()) {
+    Utf8Char c = utf8CharAt(text, at);
+    if (orders(c.value)) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c.value));
+      result += escaped;
+    } else {
+      result.append(text, at, c.length);
+    }
+    at += c.length;
+  }
+  text = std::move(result);
+}
+
 }  // namespace
 
 void appendChangeLine(std::string& out, const Change& change, const Presentation& presentation) {
+  size_t start = out.size();
   ChangeLine(out, presentation).write(change);
+  escapeTerminalOrders(out, start);
 }
 
 json timeToJson(uint64_t ticks, TimeZone zone) {
@@ -336,7 +366,9 @@ json summaryToJson(const Summary& summary, const Presentation&) {
 }
 
 std::string jsonLine(const json& object) {
-  return object.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+  std::string line = object.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+  escapeTerminalOrders(line, 0);
+  return line;
 }
 
 void writeJsonLines(std::FILE* out, const std::vector<Change>& changes, const Summary& summary,

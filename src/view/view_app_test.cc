@@ -290,6 +290,32 @@ TEST_F(ViewRunTest, AnswersTruly) {
        kChangesShown,
        {"v1/app/bin/x -> v2/app/bin/x", "--relative"},
        {"bin -> bin"}},
+      {"orders to the terminal in names are shown escaped, and backslashes",
+       record("/r/k", 1, 1),
+       record("/r/k", 1, 1) +
+           record("/r/csi\xC2\x9B"
+                  "2J",
+                  1, 1) +
+           record("/r/rlo\xE2\x80\xAEtxt.exe", 1, 1) + record("/r/a\\xFF", 1, 1),
+       {},
+       kChangesShown,
+       {"csi\\u009B2J", "rlo\\u202Etxt.exe", "a\\\\xFF"},
+       {"\xC2\x9B", "\xE2\x80\xAE"}},
+      {"and in JSON as \\u escapes",
+       record("/r/k", 1, 1),
+       record("/r/k", 1, 1) + record("/r/rlo\xE2\x80\xAE", 1, 1),
+       {"--json"},
+       kChangesShown,
+       {"rlo\\u202e"},
+       {"\xE2\x80\xAE"}},
+      {"columns line up by what a terminal shows",
+       record("/r/k", 1, 1),
+       record("/r/k", 1, 1) + record("/r/\xE6\x97\xA5\xE6\x9C\xAC.txt", 1, 1) +
+           record("/r/abcdefgh", 1, 1) + record("/r/\xE6\x97\xA5\xE6\x9C\xAC/x", 1, 1),
+       {"--depth", "1"},
+       kChangesShown,
+       {"\xE6\x97\xA5\xE6\x9C\xAC.txt  content", "abcdefgh  content",
+        "\xE6\x97\xA5\xE6\x9C\xAC" + std::string(36, ' ') + "1"}},
       {"an empty value is trouble", "", "", {"--only", ""}, kTrouble, {"--only: an empty value"}},
       {"an empty value after \"=\" too", "", "", {"--history="}, kTrouble, {"an empty value"}},
   };
