@@ -7,6 +7,8 @@ namespace {
 
 using nlohmann::json;
 
+// A text taken from a log or the file system as JSON: where it is not valid
+// UTF-8, the exact bytes go along in base64 under the key and "_b64".
 void putPath(json& object, const char* key, const std::string& path) {
   if (isValidUtf8(path)) {
     object[key] = path;
@@ -63,10 +65,11 @@ json sizeToJson(const Change& change) {
 }
 
 json logToJson(const LogSummary& log) {
-  return {{"log", log.file},
-          {"start", log.facts.start},
-          {"taken", log.taken ? timeToJson(*log.taken, TimeZone::kUtc) : json(nullptr)},
-          {"records", log.facts.records}};
+  json object = {{"taken", log.taken ? timeToJson(*log.taken, TimeZone::kUtc) : json(nullptr)},
+                 {"records", log.facts.records}};
+  putPath(object, "log", log.file);
+  putPath(object, "start", log.facts.start);
+  return object;
 }
 
 json countsToJson(const KindCounts& counts) {
@@ -335,34 +338,37 @@ json changeToJson(const Change& change, const Presentation& presentation) {
 json summaryToJson(const Summary& summary, const Presentation&) {
   json unread = json::array();
   for (const UnreadLine& line : summary.unread) {
-    unread.push_back({{"log", line.log == UnreadLine::Log::kBefore ? "before" : "after"},
-                      {"line", line.line},
-                      {"text", line.text}});
+    json object = {{"log", line.log == UnreadLine::Log::kBefore ? "before" : "after"},
+                   {"line", line.line}};
+    putPath(object, "text", line.text);
+    unread.push_back(object);
   }
   json rollups = json::array();
   for (const Rollup& rollup : summary.rollups) {
-    json object = {{"folder", rollup.folder},
-                   {"depth", rollup.depth},
+    json object = {{"depth", rollup.depth},
                    {"bytes_added", rollup.bytes.added},
                    {"bytes_removed", rollup.bytes.removed},
                    {"bytes_net", rollup.bytes.net()}};
+    putPath(object, "folder", rollup.folder);
     object.update(countsToJson(rollup.counts));
     rollups.push_back(object);
   }
-  return {{"before", logToJson(summary.before)},
-          {"after", logToJson(summary.after)},
-          {"separator", std::string(1, summary.separator)},
-          {"paths_below", summary.pathsBelow ? json(*summary.pathsBelow) : json(nullptr)},
-          {"counts", countsToJson(summary.counts)},
-          {"shown", summary.shown},
-          {"bytes",
-           {{"added", summary.bytes.added},
-            {"removed", summary.bytes.removed},
-            {"net", summary.bytes.net()}}},
-          {"access_only_hidden", summary.accessOnlyHidden},
-          {"unread_lines", summary.unreadCount},
-          {"unread", unread},
-          {"rollups", rollups}};
+  json object = {{"before", logToJson(summary.before)},
+                 {"after", logToJson(summary.after)},
+                 {"separator", std::string(1, summary.separator)},
+                 {"paths_below", nullptr},
+                 {"counts", countsToJson(summary.counts)},
+                 {"shown", summary.shown},
+                 {"bytes",
+                  {{"added", summary.bytes.added},
+                   {"removed", summary.bytes.removed},
+                   {"net", summary.bytes.net()}}},
+                 {"access_only_hidden", summary.accessOnlyHidden},
+                 {"unread_lines", summary.unreadCount},
+                 {"unread", unread},
+                 {"rollups", rollups}};
+  if (summary.pathsBelow) putPath(object, "paths_below", *summary.pathsBelow);
+  return object;
 }
 
 std::string jsonLine(const json& object) {

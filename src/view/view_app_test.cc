@@ -316,6 +316,12 @@ TEST_F(ViewRunTest, AnswersTruly) {
        kChangesShown,
        {"\xE6\x97\xA5\xE6\x9C\xAC.txt  content", "abcdefgh  content",
         "\xE6\x97\xA5\xE6\x9C\xAC" + std::string(36, ' ') + "1"}},
+      {"JSON keeps the bytes of folders and start folders that are not UTF-8",
+       record("/r\xFF/k", 1, 1),
+       record("/r\xFF/k", 1, 1) + record("/r\xFF/x\xFF/a", 1, 1) + record("/r\xFF/x\xFE/b", 1, 1),
+       {"--json"},
+       kChangesShown,
+       {"\"start_b64\":\"L3L/\"", "\"folder_b64\":\"eP8=\"", "\"folder_b64\":\"eP4=\""}},
       {"an empty value is trouble", "", "", {"--only", ""}, kTrouble, {"--only: an empty value"}},
       {"an empty value after \"=\" too", "", "", {"--history="}, kTrouble, {"an empty value"}},
   };
