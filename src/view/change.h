@@ -14,7 +14,9 @@ namespace view {
 
 enum class Kind { kCreated, kDeleted, kModified, kMoved, kType };
 enum class EntryType { kFile, kDirectory, kLink, kOther };
-enum class Verdict { kContent, kMetadata, kTimes };
+// What a change touched: the content, only metadata, only times, or, for a
+// move, nothing but its place.
+enum class Verdict { kContent, kMetadata, kTimes, kPlace };
 
 // Where a log was taken: paths with '/' come from a POSIX system, whose
 // reserved words hold the mode and the owner.

@@ -56,7 +56,7 @@ void writeHistoryText(std::FILE* out, const std::string& path,
                       const std::vector<HistoryStep>& steps, const Presentation& presentation,
                       Colour colour) {
   put(out, "history of " + printable(path, platform::separator()) + " in " +
-               std::to_string(steps.size()) + " logs\n");
+               counted(steps.size(), "log", "logs") + "\n");
   bool seen = false;
   for (const HistoryStep& step : steps) {
     Presentation shown = presentation;

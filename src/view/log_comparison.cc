@@ -121,6 +121,9 @@ class Comparer {
   // log's all the same.
   void note(UnreadLine::Log log, uint64_t line, const LinePiece& piece) {
     ++result_.unreadCount;
+    LogFacts& facts = log == UnreadLine::Log::kBefore ? result_.before : result_.after;
+    ++facts.unread;
+    if (piece.text[0] == '-') facts.dashLines = true;
     std::vector<UnreadLine>& listed =
         log == UnreadLine::Log::kBefore ? result_.unread : unreadAfter_;
     if (listed.size() < kUnreadListed) {

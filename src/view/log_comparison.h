@@ -35,6 +35,8 @@ struct LogFacts {
   std::string start;   // the parent of its first record's path; empty when it has none
   char separator = 0;  // '/' or '\\'; 0 when it has no record
   uint64_t records = 0;
+  uint64_t unread = 0;     // lines it could not read
+  bool dashLines = false;  // some of them begin with "-", as a record line does
 };
 
 // A line that is not a record the view can read: a record line cut short

@@ -195,6 +195,7 @@ class MoveFinder {
       Change move =
           modification(std::move(*changes_[i].before), std::move(*created.after), system_, access_);
       move.kind = Kind::kMoved;
+      if (move.changed == 0) move.verdict = Verdict::kPlace;
       move.order = changes_[i].order;
       move.foldedInto = changes_[i].foldedInto;
       result.push_back(std::move(move));

@@ -21,7 +21,7 @@ namespace view {
 // long as the type is the same; one that changed nothing but its place is folded into the
 // directory's move (returned with `foldedInto` naming the directory's line, which lists stand for
 // it), so a directory that moved whole is one move. A move lists the fields that changed besides
-// the path, and its verdict is theirs (content when none did). A deleted and a created entry of
+// the path, and its verdict is theirs (place when none did). A deleted and a created entry of
 // the same path text never pair: that is no move.
 std::vector<Change> findMoves(std::vector<Change> changes, char separator, LogSystem system,
                               AccessTimes access);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/directory_search.h"
 #include "platform/system.h"
@@ -124,6 +125,19 @@ std::string lineOf(const std::string& label, const std::string& text) {
 
 }  // namespace
 
+Colour pickColour(const std::string& when, bool terminal, const char* noColor, const char* term) {
+  if (when == "always") return Colour::kOn;
+  if (when == "never" || !terminal) return Colour::kOff;
+  if (noColor != nullptr && noColor[0] != '\0') return Colour::kOff;
+  // A dumb terminal shows escape sequences as text.
+  if (term != nullptr && std::strcmp(term, "dumb") == 0) return Colour::kOff;
+  return Colour::kOn;
+}
+
+std::string counted(uint64_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 std::string printable(const std::string& text, char separator) {
   bool keepBackslash = separator == '\\';
   bool plain = std::all_of(text.begin(), text.end(), [&](char c) {
@@ -150,12 +164,17 @@ std::string printable(const std::string& text, char separator) {
   return result;
 }
 
-std::string entryText(const Entry& entry, const Presentation& presentation) {
+std::string typeAndSize(const Entry& entry) {
   std::string text = typeName(entry.type);
   if (entry.type != EntryType::kDirectory) {
     text += ", " + humanSize(entry.size);
     if (entry.size >= 1024) text += " (" + std::to_string(entry.size) + " bytes)";
   }
+  return text;
+}
+
+std::string entryText(const Entry& entry, const Presentation& presentation) {
+  std::string text = typeAndSize(entry);
   if (presentation.system == LogSystem::kPosix) {
     text += ", " + modeString(entry.mode) + ", owner " + ownerText(entry.owner);
   } else {
@@ -191,6 +210,7 @@ std::string changeText(const Change& change, const Presentation& presentation, s
   if (change.kind == Kind::kCreated || change.kind == Kind::kDeleted) {
     return text + kFieldIndent + entryText(current, presentation) + "\n";
   }
+  if (change.kind == Kind::kMoved) text += kFieldIndent + typeAndSize(current) + "\n";
   if (change.kind == Kind::kType) {
     text += lineOf(
         "type", std::string(typeName(change.before->type)) + " -> " + typeName(change.after->type));
@@ -211,7 +231,7 @@ std::string summaryText(const Summary& summary, const Presentation& presentation
   std::string text = "\n";
   auto logLine = [&](const char* label, const LogSummary& log) {
     std::string line = padded(label, 10) + printable(log.file, platform::separator()) + ": " +
-                       std::to_string(log.facts.records) + " records";
+                       counted(log.facts.records, "record", "records");
     if (!log.facts.start.empty()) line += " of " + printable(log.facts.start, summary.separator);
     if (log.taken) line += ", written " + timeText(*log.taken, presentation);
     return line + "\n";
@@ -229,11 +249,11 @@ std::string summaryText(const Summary& summary, const Presentation& presentation
           signedSize('-', summary.bytes.removed) + " removed, net " +
           humanDifference(summary.bytes.net()) + "\n";
   if (summary.accessOnlyHidden > 0) {
-    text += padded("hidden", 10) + std::to_string(summary.accessOnlyHidden) +
-            " changes of the access time alone (--access shows them)\n";
+    text += padded("hidden", 10) + counted(summary.accessOnlyHidden, "change", "changes") +
+            " of the access time alone (--access shows them)\n";
   }
   if (summary.unreadCount > 0) {
-    text += padded("not read", 10) + std::to_string(summary.unreadCount) + " lines\n";
+    text += padded("not read", 10) + counted(summary.unreadCount, "line", "lines") + "\n";
     for (const UnreadLine& unread : summary.unread) {
       text += std::string(kFieldIndent) +
               (unread.log == UnreadLine::Log::kBefore ? "before" : "after") + " log line " +
@@ -241,7 +261,8 @@ std::string summaryText(const Summary& summary, const Presentation& presentation
     }
   }
   if (summary.rollups.empty()) return text;
-  text += "\nby folder, " + std::to_string(depth) + " levels deep, largest first:\n";
+  text += "\nby folder, " + counted(static_cast<uint64_t>(depth), "level", "levels") +
+          " deep, largest first:\n";
   char row[512];
   std::snprintf(row, sizeof row, " %8s %8s %8s %6s %5s %11s %11s %11s\n", "created", "deleted",
                 "modified", "moved", "type", "added", "removed", "net");

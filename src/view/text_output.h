@@ -26,6 +26,17 @@ std::string printable(const std::string& text, char separator = '/');
 // 1 KiB or more.
 std::string sizeChangeText(uint64_t before, uint64_t after);
 
+// Whether text is coloured: `when` is "always", "never" or "auto", which
+// colours a terminal unless `noColor` (NO_COLOR) is set and not empty or
+// `term` (TERM) is "dumb". The two may be null.
+Colour pickColour(const std::string& when, bool terminal, const char* noColor, const char* term);
+
+// "1 record", "2 records": a count and the noun that fits it.
+std::string counted(uint64_t count, const char* one, const char* many);
+
+// An entry's type, and its size unless it is a directory: "file, 4 B".
+std::string typeAndSize(const Entry& entry);
+
 // A created or deleted entry in one line: its type, size, mode and owner
 // (attributes on Windows logs) and write time.
 std::string entryText(const Entry& entry, const Presentation& presentation);

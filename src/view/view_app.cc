@@ -95,12 +95,17 @@ void checkRead(const LogFile& log) {
   if (std::ferror(log.stream) != 0) throw Trouble{log.name + ": read error"};
 }
 
-Colour pickColour(const std::string& when, std::FILE* out) {
-  if (when == "always") return Colour::kOn;
-  if (when == "never") return Colour::kOff;
-  const char* noColour = std::getenv("NO_COLOR");
-  if (noColour != nullptr && noColour[0] != '\0') return Colour::kOff;
-  return platform::isColorTerminal(out) ? Colour::kOn : Colour::kOff;
+// A file with lines, none of them a record line or the beginning of one
+// (a line that begins with "-"), is some other file given by mistake.
+void checkIsLog(const LogFile& log, const LogFacts& facts) {
+  if (facts.records > 0 || facts.unread == 0 || facts.dashLines) return;
+  throw Trouble{log.name + ": not a snapshot log (none of its " + std::to_string(facts.unread) +
+                " lines is a record)"};
+}
+
+Colour colourFor(const std::string& when, std::FILE* out) {
+  bool terminal = when == "auto" && platform::isColorTerminal(out);
+  return pickColour(when, terminal, std::getenv("NO_COLOR"), std::getenv("TERM"));
 }
 
 Presentation presentationFor(const Options& options) {
@@ -151,6 +156,8 @@ int compareView(const Options& options, std::FILE* out) {
   Comparison comparison = compareLogs(before.stream, after.stream, comparing);
   checkRead(before);
   checkRead(after);
+  checkIsLog(before, comparison.before);
+  checkIsLog(after, comparison.after);
 
   Presentation presentation = presentationFor(options);
   presentation.system = comparison.system;
@@ -174,7 +181,7 @@ int compareView(const Options& options, std::FILE* out) {
   if (options.json) {
     writeJsonLines(out, changes, summary, presentation);
   } else if (options.html.empty()) {
-    writeText(out, changes, summary, presentation, options.depth, pickColour(options.color, out));
+    writeText(out, changes, summary, presentation, options.depth, colourFor(options.color, out));
   }
   return changes.empty() ? kNothingChanged : kChangesShown;
 }
@@ -206,7 +213,7 @@ int historyView(const Options& options, std::FILE* out) {
   if (options.json) {
     writeHistoryJson(out, options.history, steps, presentation);
   } else {
-    writeHistoryText(out, options.history, steps, presentation, pickColour(options.color, out));
+    writeHistoryText(out, options.history, steps, presentation, colourFor(options.color, out));
   }
   return changeCount(steps) == 0 ? kNothingChanged : kChangesShown;
 }

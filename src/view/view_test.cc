@@ -10,6 +10,7 @@
 #include "view/formatting.h"
 #include "view/json_output.h"
 #include "view/moves.h"
+#include "view/text_output.h"
 
 namespace view {
 namespace {
@@ -123,6 +124,14 @@ TEST(ViewFormatting, SpellsTimesSizesModesAndAttributes) {
   EXPECT_EQ(attributeNames(0x410), (std::vector<std::string>{"directory", "link"}));
   EXPECT_EQ(attributeNames(static_cast<int32_t>(0x80010000)),
             (std::vector<std::string>{"0x10000", "0x80000000"}));
+}
+
+TEST(ViewText, ColoursOnlyWhereItShows) {
+  EXPECT_EQ(pickColour("auto", true, nullptr, "xterm"), Colour::kOn);
+  EXPECT_EQ(pickColour("auto", true, nullptr, "dumb"), Colour::kOff);
+  EXPECT_EQ(pickColour("auto", true, "1", nullptr), Colour::kOff);
+  EXPECT_EQ(pickColour("auto", false, nullptr, nullptr), Colour::kOff);
+  EXPECT_EQ(pickColour("always", false, nullptr, "dumb"), Colour::kOn);
 }
 
 TEST(ViewFormatting, KeepsInvalidUtf8Recoverable) {
