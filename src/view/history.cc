@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/directory_search.h"
+#include "platform/system.h"
 
 namespace view {
 namespace {
@@ -18,7 +19,9 @@ Change wholeChange(Kind kind, const Entry& entry) {
   return change;
 }
 
-void put(std::FILE* out, const std::string& text) { std::fwrite(text.data(), 1, text.size(), out); }
+void put(std::FILE* out, const std::string& text) {
+  platform::writeUtf8(out, text.data(), text.size());
+}
 
 }  // namespace
 

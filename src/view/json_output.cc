@@ -357,6 +357,7 @@ json summaryToJson(const Summary& summary, const Presentation&) {
                  {"after", logToJson(summary.after)},
                  {"separator", std::string(1, summary.separator)},
                  {"paths_below", nullptr},
+                 {"code_page", summary.codePage ? json(*summary.codePage) : json(nullptr)},
                  {"counts", countsToJson(summary.counts)},
                  {"shown", summary.shown},
                  {"bytes",
@@ -383,10 +384,10 @@ void writeJsonLines(std::FILE* out, const std::vector<Change>& changes, const Su
   for (const Change& change : changes) {
     line.clear();
     appendChangeLine(line, change, presentation);
-    std::fwrite(line.data(), 1, line.size(), out);
+    platform::writeUtf8(out, line.data(), line.size());
   }
   std::string last = jsonLine({{"summary", summaryToJson(summary, presentation)}});
-  std::fwrite(last.data(), 1, last.size(), out);
+  platform::writeUtf8(out, last.data(), last.size());
 }
 
 }  // namespace view

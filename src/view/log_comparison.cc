@@ -9,6 +9,7 @@
 #include "compare/log_pairing.h"
 #include "compare/log_reader.h"
 #include "compare/record_parser.h"
+#include "view/windows_names.h"
 
 namespace view {
 namespace {
@@ -36,6 +37,7 @@ class Comparer {
     if (result_.after.separator != 0) result_.pathsBelow = afterBase_;
     pairing_.walkBeforeLog(*this);
     collectCreated();
+    if (result_.system == LogSystem::kWindows) decodeFolders();
     for (UnreadLine& line : unreadAfter_) {
       if (result_.unread.size() == kUnreadListed) break;
       result_.unread.push_back(std::move(line));
@@ -144,14 +146,32 @@ class Comparer {
 
   Entry beforeEntry(const LinePiece& piece) {
     parseRecordLine(piece.text, record_);
-    std::string path = belowStart(record_.path, beforeBase_, result_.before.separator);
-    return toEntry(record_, std::move(path), result_.system);
+    return decoded(toEntry(record_, belowStart(record_.path, beforeBase_, result_.before.separator),
+                           result_.system));
   }
 
   Entry afterEntry(const LinePiece& piece) {
     parseRecordLine(piece.text, record_);
-    std::string path = belowStart(record_.path, afterBase_, result_.after.separator);
-    return toEntry(record_, std::move(path), result_.system);
+    return decoded(toEntry(record_, belowStart(record_.path, afterBase_, result_.after.separator),
+                           result_.system));
+  }
+
+  // Paths are matched as the logs hold them; only what is shown is decoded.
+  Entry decoded(Entry entry) const {
+    if (result_.system != LogSystem::kWindows) return entry;
+    entry.path = decodeWindowsName(entry.path, options_.codePage);
+    entry.shortName = decodeWindowsName(entry.shortName, options_.codePage);
+    return entry;
+  }
+
+  void decodeFolders() {
+    result_.codePage = options_.codePage;
+    for (LogFacts* facts : {&result_.before, &result_.after}) {
+      facts->start = decodeWindowsName(facts->start, options_.codePage);
+    }
+    if (result_.pathsBelow) {
+      result_.pathsBelow = decodeWindowsName(*result_.pathsBelow, options_.codePage);
+    }
   }
 
   void weigh(const LinePiece& piece, uint64_t order) {
@@ -236,7 +256,8 @@ std::string belowStart(const std::string& path, const std::string& start, char s
 
 namespace view {
 
-std::optional<FoundEntry> findEntry(std::FILE* log, const std::string& path, size_t blockSize) {
+std::optional<FoundEntry> findEntry(std::FILE* log, const std::string& path, unsigned codePage,
+                                    size_t blockSize) {
   LogReader reader(log, logReadRules(), blockSize, false);
   LogLines lines(reader, RecordRule::kWholeRecords);
   auto piece = std::make_unique<LinePiece>();
@@ -253,11 +274,21 @@ std::optional<FoundEntry> findEntry(std::FILE* log, const std::string& path, siz
       separator = separatorOf(recordPath);
       start = startFolderOf(recordPath);
     }
-    std::string below = belowStart(recordPath, start, separator);
-    if (path != recordPath && path != below) continue;
-    parseRecordLine(piece->text, *record);
+    std::string whole = recordPath;
+    std::string below = belowStart(whole, start, separator);
     LogSystem system = separator == '/' ? LogSystem::kPosix : LogSystem::kWindows;
-    return FoundEntry{toEntry(*record, below, system), system, start};
+    if (system == LogSystem::kWindows) {
+      whole = decodeWindowsName(whole, codePage);
+      below = decodeWindowsName(below, codePage);
+    }
+    if (path != whole && path != below) continue;
+    parseRecordLine(piece->text, *record);
+    Entry entry = toEntry(*record, below, system);
+    if (system == LogSystem::kWindows) {
+      entry.shortName = decodeWindowsName(entry.shortName, codePage);
+      start = decodeWindowsName(start, codePage);
+    }
+    return FoundEntry{std::move(entry), system, start};
   }
   return std::nullopt;
 }

@@ -28,6 +28,8 @@ struct ComparisonOptions {
   // log has it (its path with the log's separator), counts among those
   // left out; all count when empty.
   std::function<bool(const Entry& entry, char separator)> accessOnlyCounts;
+  // The code page the names of Windows logs are decoded from.
+  unsigned codePage = 1252;
 };
 
 // What the view learned about one log.
@@ -66,6 +68,9 @@ struct Comparison {
   // paths are shown below its own start folder (--relative).
   std::optional<std::string> pathsBelow;
   bool startsDiffer = false;
+  // Windows logs: the code page their names were decoded from. Paths,
+  // start folders and short names are then UTF-8; a POSIX log's stay bytes.
+  std::optional<unsigned> codePage;
   uint64_t unreadCount = 0;
   std::vector<UnreadLine> unread;  // the first kUnreadListed of them
 };
@@ -98,8 +103,9 @@ struct FoundEntry {
 };
 
 // The first record of `log` (opened in binary mode, at its start) whose
-// path is `path`, or whose path below the log's start folder is `path`.
-std::optional<FoundEntry> findEntry(std::FILE* log, const std::string& path,
+// path is `path`, or whose path below the log's start folder is `path`; in a
+// Windows log, the path as decoded from `codePage`.
+std::optional<FoundEntry> findEntry(std::FILE* log, const std::string& path, unsigned codePage,
                                     size_t blockSize = size_t{1} << 20);
 
 }  // namespace view

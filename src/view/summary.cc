@@ -38,6 +38,7 @@ Summary summarize(const std::vector<Change>& shown, const Comparison& comparison
   summary.separator = comparison.system == LogSystem::kPosix ? '/' : '\\';
   summary.pathsBelow = comparison.pathsBelow;
   summary.startsDiffer = comparison.startsDiffer;
+  summary.codePage = comparison.codePage;
   summary.accessOnlyHidden = comparison.accessOnly;
   summary.unreadCount = comparison.unreadCount;
   summary.unread = comparison.unread;

@@ -239,6 +239,10 @@ std::string summaryText(const Summary& summary, const Presentation& presentation
   text += logLine("before", summary.before);
   text += logLine("after", summary.after);
   if (summary.startsDiffer) text += startsLine(summary);
+  if (summary.codePage) {
+    text += padded("names", 10) + "decoded from code page " + std::to_string(*summary.codePage) +
+            " (--code-page names another)\n";
+  }
   const KindCounts& counts = summary.counts;
   std::string line = std::to_string(counts[0]) + " created, " + std::to_string(counts[1]) +
                      " deleted, " + std::to_string(counts[2]) + " modified, " +
@@ -288,10 +292,10 @@ void writeText(std::FILE* out, const std::vector<Change>& changes, const Summary
   size_t width = pathColumnWidth(changes, presentation.separator);
   for (const Change& change : changes) {
     std::string text = changeText(change, presentation, width, colour);
-    std::fwrite(text.data(), 1, text.size(), out);
+    platform::writeUtf8(out, text.data(), text.size());
   }
   std::string text = summaryText(summary, presentation, depth, colour);
-  std::fwrite(text.data(), 1, text.size(), out);
+  platform::writeUtf8(out, text.data(), text.size());
 }
 
 }  // namespace view

@@ -40,6 +40,7 @@ struct Options {
   std::vector<std::string> exclude;
   std::string only;
   std::string color = "auto";
+  unsigned codePage = platform::ansiCodePage();
 };
 
 // Trouble that ends the run with status 2, its message already worded.
@@ -150,6 +151,7 @@ int compareView(const Options& options, std::FILE* out) {
   ComparisonOptions comparing;
   comparing.matching = options.relative ? PathMatching::kBelowStart : PathMatching::kExact;
   comparing.access = options.access ? AccessTimes::kShown : AccessTimes::kHidden;
+  comparing.codePage = options.codePage;
   comparing.accessOnlyCounts = [&](const Entry& entry, char separator) {
     return filters.showsKind(Kind::kModified) && entrySelected(filters, entry, separator);
   };
@@ -197,7 +199,8 @@ int historyView(const Options& options, std::FILE* out) {
     HistoryStep step;
     step.number = number;
     step.file = name;
-    if (std::optional<FoundEntry> found = findEntry(log.stream, options.history)) {
+    if (std::optional<FoundEntry> found =
+            findEntry(log.stream, options.history, options.codePage)) {
       step.entry = std::move(found->entry);
       step.system = found->system;
     }
@@ -272,6 +275,10 @@ void describe(CLI::App& app, Options& options) {
                               "(instead of the text)")
                    ->check(kNotEmpty)
                    ->type_name("FILE");
+  app.add_option("--code-page", options.codePage,
+                 "Code page of the names in Windows logs (default: " +
+                     std::to_string(platform::ansiCodePage()) + ")")
+      ->type_name("N");
   app.add_option("--color", options.color, "Colour the text: auto (on a terminal), always, never")
       ->check(CLI::IsMember({"auto", "always", "never"}))
       ->type_name("WHEN");
@@ -312,13 +319,19 @@ int runView(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
     app.parse(reversed);
   } catch (const CLI::CallForHelp&) {
     std::string help = app.help();
-    std::fwrite(help.data(), 1, help.size(), out);
+    platform::writeUtf8(out, help.data(), help.size());
     return kNothingChanged;
   } catch (const CLI::ParseError& error) {
     return optionTrouble(err, error.what());
   }
   if (options.files.size() == 1) {
     return optionTrouble(err, "BEFORE AFTER: two log files, or none for the two newest");
+  }
+  std::string probe;
+  if (!platform::codePageToUtf8("", options.codePage, probe)) {
+    std::string what =
+        "--code-page " + std::to_string(options.codePage) + ": this system has no such code page";
+    return optionTrouble(err, what.c_str());
   }
   try {
     int status = options.history.empty() ? compareView(options, out) : historyView(options, out);

@@ -334,6 +334,21 @@ TEST_F(ViewRunTest, AnswersTruly) {
        {},
        kTrouble,
        {"before.txt: not a snapshot log (none of its 2 lines is a record)"}},
+      {"a Windows log's names are decoded, characters its code page lacks too",
+       record("c:\\t\\k", 1, 1, 0x20, 0),
+       record("c:\\t\\k", 1, 1, 0x20, 0) + record("c:\\t\\caf\xE9.txt", 1, 1, 0x20, 0) +
+           record("c:\\t\\?65E5?672C.txt", 1, 1, 0x20, 0) +
+           record("c:\\t\\?D83D?DE00?D83D", 1, 1, 0x20, 0),
+       {"--json"},
+       kChangesShown,
+       {"\"path\":\"caf\xC3\xA9.txt\"", "\"path\":\"\xE6\x97\xA5\xE6\x9C\xAC.txt\"",
+        "\"path\":\"\xF0\x9F\x98\x80?D83D\"", "\"code_page\":1252"}},
+      {"in the code page asked for",
+       record("c:\\t\\k", 1, 1, 0x20, 0),
+       record("c:\\t\\k", 1, 1, 0x20, 0) + record("c:\\t\\caf\xE9.txt", 1, 1, 0x20, 0),
+       {"--code-page", "1251"},
+       kChangesShown,
+       {"caf\xD0\xB9.txt", "decoded from code page 1251"}},
       {"an empty value is trouble", "", "", {"--only", ""}, kTrouble, {"--only: an empty value"}},
       {"an empty value after \"=\" too", "", "", {"--history="}, kTrouble, {"an empty value"}},
   };
