@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/system.h"
 
@@ -287,11 +288,30 @@ bool inRanges(const CodeRange (&ranges)[N], uint32_t value) {
   return after != ranges && value <= (after - 1)->high;
 }
 
+// Whether the eight bytes from `at` on are there and all ASCII.
+bool eightAsciiAt(std::string_view text, size_t at) {
+  if (text.size() - at < 8) return false;
+  uint64_t word;
+  std::memcpy(&word, text.data() + at, 8);
+  return (word & 0x8080808080808080ull) == 0;
+}
+
 }  // namespace
 
 size_t displayWidth(std::string_view text) {
   size_t width = 0;
   for (size_t at = 0; at < text.size();) {
+    // Most names are ASCII: a byte, a column, eight looked at together.
+    if (eightAsciiAt(text, at)) {
+      width += 8;
+      at += 8;
+      continue;
+    }
+    if (static_cast<unsigned char>(text[at]) < 0x80) {
+      ++width;
+      ++at;
+      continue;
+    }
     Utf8Char c = utf8CharAt(text, at);
     at += c.length;
     if (c.value < 0x300) {

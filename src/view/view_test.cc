@@ -144,6 +144,12 @@ TEST(ViewFormatting, KeepsInvalidUtf8Recoverable) {
   EXPECT_EQ(base64("f"), "Zg==");
   EXPECT_EQ(base64("fo"), "Zm8=");
   EXPECT_EQ(base64("a\xFFz"), "Yf96");
+  // Columns: wide characters take two, marks none, a stray byte one,
+  // wherever they stand among ASCII.
+  EXPECT_EQ(displayWidth("abcdefgh\xE6\x97\xA5\xE6\x9C\xAC.txt"), 16u);
+  EXPECT_EQ(displayWidth("abcdefg\xE6\x97\xA5"), 9u);
+  EXPECT_EQ(displayWidth("cafe\xCC\x81 ok"), 7u);
+  EXPECT_EQ(displayWidth("abcdefghijk\xFF"), 12u);
 }
 
 TEST(ViewFilters, MatchShellPatterns) {
