@@ -17,6 +17,7 @@
 #include "compare/log_reader.h"
 #include "compare_input.h"
 #include "fuzz_files.h"
+#include "view/filters.h"
 #include "view/json_output.h"
 #include "view/log_comparison.h"
 #include "view/moves.h"
@@ -76,8 +77,9 @@ size_t viewLogs(const std::string& before, const std::string& after, size_t bloc
   presentation.system = comparison.system;
   presentation.separator = comparison.system == view::LogSystem::kPosix ? '/' : '\\';
   std::vector<view::Change> changes =
-      view::findMoves(std::move(comparison.changes), presentation.separator, comparison.system,
-                      presentation.access);
+      view::selectChanges(view::findMoves(std::move(comparison.changes), presentation.separator,
+                                          comparison.system, presentation.access),
+                          view::Filters{}, presentation.separator);
   view::Summary summary = view::summarize(changes, comparison, 2);
   std::string path = fuzzFolder() + "view.jsonl";
   FILE* out = std::fopen(path.c_str(), "wb");

@@ -22,7 +22,8 @@ if [ "${1:-}" = -j ]; then
 fi
 seconds=${1:-60}
 shift || true
-all_targets=(record_line_fuzzer log_reader_fuzzer compare_fuzzer compare_differential_fuzzer)
+all_targets=(record_line_fuzzer log_reader_fuzzer compare_fuzzer compare_differential_fuzzer
+             pattern_fuzzer)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 
@@ -39,6 +40,7 @@ cmake --build build-fuzz -j "$(nproc 2>/dev/null || echo 2)" --target "${targets
 max_len() {
   case $1 in
     record_line_fuzzer) echo 2048 ;;
+    pattern_fuzzer) echo 512 ;;
     *) echo 20000 ;;
   esac
 }

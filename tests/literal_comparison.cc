@@ -127,21 +127,23 @@ bool recoverLiterally(const char* line, EntryRecord& record) {
 
   std::string middle = fields[1];
   for (size_t i = 2; i < n - 12; ++i) middle += "," + fields[i];
-  std::string separator(1, platform::separator());
   int splits = 0;
   std::string path;
   std::string name;
-  for (size_t comma = middle.find(','); comma != std::string::npos;
-       comma = middle.find(',', comma + 1)) {
-    std::string before = middle.substr(0, comma);
-    std::string after = middle.substr(comma + 1);
-    std::string ending = separator + after;
-    if (before.size() >= ending.size() &&
-        before.compare(before.size() - ending.size(), ending.size(), ending) == 0) {
-      ++splits;
-      path = before;
-      name = after;
+  for (const char* separator : {"/", "\\"}) {
+    for (size_t comma = middle.find(','); comma != std::string::npos;
+         comma = middle.find(',', comma + 1)) {
+      std::string before = middle.substr(0, comma);
+      std::string after = middle.substr(comma + 1);
+      std::string ending = separator + after;
+      if (before.size() >= ending.size() &&
+          before.compare(before.size() - ending.size(), ending.size(), ending) == 0) {
+        ++splits;
+        path = before;
+        name = after;
+      }
     }
+    if (splits != 0) break;
   }
   if (splits != 1) return false;
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "compare/compare_snapshots.h"
-#include "compare/compare_test_support.h"
 #include "compare/log_reader.h"
+#include "compare_test_support.h"
 #include "literal_comparison.h"
 #include "test_support.h"
 

@@ -8,11 +8,11 @@
 #include <iterator>
 #include <memory>
 #include <string>
-#include <vector>
+#include <string_view>
 
 #include "cli/errors.h"
+#include "compare/log_pairing.h"
 #include "compare/log_reader.h"
-#include "compare/record_index.h"
 #include "compare/record_parser.h"
 #include "platform/directory_search.h"
 #include "platform/interruptions.h"
@@ -32,20 +32,11 @@
 // log shares its path. The progress lines number the record lines of each
 // log in turn and depend on nothing else.
 //
-// So the after log is indexed by path once; each before entry looks up the
-// lines that may share its path and reads only those again, each checked in
-// full (a line equal to A's byte for byte, or else its parsed path and
-// fields against A's), so that a hash never decides. A line of
-// the after log that some before entry finds is marked; an unmarked one has
-// no line of its path in the before log (any such line would have found it),
-// and is reported as created.
-//
-// Two scans of one tree list most entries in the same order with the same
-// values, so the walk keeps its place in the after log too: when a before
-// line is byte for byte the after line that follows the last one matched,
-// and the index knows no other line of that path, that line is its only
-// candidate and equal to it. Such a line costs a comparison of its bytes;
-// only the others are parsed and looked up.
+// So the logs are paired by path (compare/log_pairing.h): each before line
+// with every after line of its path, each pair checked in full (a line equal
+// to A's byte for byte, or else its parsed fields against A's), so that a
+// hash never decides. An after line that no before line paired with has no
+// line of its path in the before log, and is reported as created.
 
 namespace {
 
@@ -162,11 +153,6 @@ void fail(const char* message) {
 // A cut last line that began as a record line: the entry it was to record
 // is missing from its log, which the report alone would not tell. Said once
 // the pass that walks that log has shown its progress lines.
-bool cutRecordLine(const LogReader& reader) {
-  const LinePiece* cut = reader.cutLine();
-  return cut != nullptr && cut->text[0] == '-';
-}
-
 void noteCutLog(bool cut, const char* message) {
   if (!cut) return;
   sendProgress();
@@ -228,117 +214,45 @@ int weighCandidate() {
   std::abort();  // not reached: the failure above ends the process
 }
 
-// After lines that the walk passed over on its way to a later match, most of
-// them created entries: their text is kept, while there is room, so that the
-// second pass, which reports them, need not read the after log again.
-class PassedOver {
+// The first pass's side of the pairing: a progress line for every before
+// record line, and for one that is not taken in step the report's lines.
+class BeforeLines {
  public:
-  // `ordinal` must be above every one kept before.
-  void keep(uint32_t ordinal, const PieceSpan& span) {
-    if (text_.size() + span.length > kRoom) return;
-    LinePiece piece;
-    copyPiece(span, piece);
-    entries_.push_back({ordinal, static_cast<uint32_t>(text_.size())});
-    text_.append(piece.text, piece.length);
-  }
+  explicit BeforeLines(LogPairing& pairing) : pairing_(pairing) {}
 
-  // Fills `piece` with the text kept for line `ordinal`, if any. Asked in
-  // rising order of ordinals.
-  bool find(uint32_t ordinal, LinePiece& piece) {
-    while (next_ < entries_.size() && entries_[next_].ordinal < ordinal) ++next_;
-    if (next_ == entries_.size() || entries_[next_].ordinal != ordinal) return false;
-    size_t end = next_ + 1 < entries_.size() ? entries_[next_ + 1].at : text_.size();
-    piece.length = end - entries_[next_].at;
-    std::memcpy(piece.text, text_.data() + entries_[next_].at, piece.length);
-    piece.text[piece.length] = '\0';
-    return true;
-  }
+  bool mayTakeInStep() const { return true; }
+  void inStep(const PieceSpan&) { progress_.next(); }
+  void unread(uint64_t, const LinePiece&) {}
 
- private:
-  static constexpr size_t kRoom = size_t{64} << 20;
-  struct Entry {
-    uint32_t ordinal;
-    uint32_t at;  // where its text starts in text_
-  };
-  std::string text_;
-  std::vector<Entry> entries_;
-  size_t next_ = 0;
-};
-
-// The first pass: every record line of the before log against the lines of
-// the after log that share its path.
-class BeforeWalk {
- public:
-  BeforeWalk(FILE* after, platform::TextReadRules rules, RecordIndex& index, PassedOver& passed)
-      : index_(index), passed_(passed), search_(after, rules, blockSize, true) {}
-
-  void weigh(const PieceSpan& line) {
-    if (next_ < index_.size() && index_.alone(next_) &&
-        search_.holdsAt(index_.offset(next_), line)) {
-      index_.markMatched(next_++);
-      return;
-    }
-    lookUp(line);
-  }
-
- private:
-  void lookUp(const PieceSpan& line) {
+  void record(const PieceSpan& line) {
+    progress_.next();
     copyPiece(line, pieceA_);
     // The path finds the candidates; the rest of record A is read only when
     // a candidate differs from its line or a report line needs it.
-    size_t pathLength = parseRecordPath(pieceA_.text, recordAValue.path);
+    char path[kMaxPathLength + 1];
+    std::string_view found = recordPathOf(line, path);
     bool aParsed = false;
     auto parseA = [&] {
       if (!aParsed) parseRecordLine(pieceA_.text, recordAValue);
       aParsed = true;
     };
-    int matches = 0;
-    index_.forEachCandidate(hashText(recordAValue.path, pathLength), [&](uint32_t ordinal) {
-      PieceSpan span;
-      if (!search_.spanAt(index_.offset(ordinal), span)) return;
-      copyPiece(span, pieceB_);
-      // A line equal to A's parses to A's record: same path, no field
-      // differs.
-      bool equal = pieceB_.length == pieceA_.length &&
-                   std::memcmp(pieceB_.text, pieceA_.text, pieceA_.length) == 0;
-      if (!equal) {
-        parseA();
-        parseRecordLine(pieceB_.text, recordBValue);
-        if (weighCandidate() == 0) return;
-      }
-      if (matches++ == 0) moveTo(ordinal);
-      index_.markMatched(ordinal);
+    size_t paired = pairing_.pair(found, line, [&](uint32_t, const PieceSpan* candidate) {
+      // A line equal to A's parses to A's record: no field differs.
+      if (candidate == nullptr) return;
+      parseA();
+      copyPiece(*candidate, pieceB_);
+      parseRecordLine(pieceB_.text, recordBValue);
+      weighCandidate();
     });
-    if (matches == 0) {
+    if (paired == 0) {
       parseA();
       writeReportLine(ChangeKind::DELETED, recordAValue);
     }
   }
 
-  // The walk goes on behind `matched`. The lines it steps over, a few at a
-  // time, are kept; a long step says the logs are in different orders, and
-  // its lines may yet be found further on.
-  void moveTo(uint32_t matched) {
-    constexpr uint32_t kShortStep = 4096;
-    if (matched > next_ && matched - next_ <= kShortStep) {
-      for (uint32_t ordinal = std::max(next_, keptUpTo_); ordinal < matched; ++ordinal) {
-        PieceSpan span;
-        if (!index_.matched(ordinal) && search_.spanAt(index_.offset(ordinal), span)) {
-          passed_.keep(ordinal, span);
-        }
-      }
-      keptUpTo_ = std::max(keptUpTo_, matched);
-    }
-    next_ = matched + 1;
-  }
-
-  RecordIndex& index_;
-  PassedOver& passed_;
-  // The after log where the walk expects its next line, and wherever a
-  // lookup leads: mostly a few lines from there.
-  LogReader search_;
-  uint32_t next_ = 0;      // the after line expected to match the next before line
-  uint32_t keptUpTo_ = 0;  // lines below it are kept or were not to be
+ private:
+  LogPairing& pairing_;
+  ProgressLines progress_;
   LinePiece pieceA_;
   LinePiece pieceB_;
 };
@@ -404,46 +318,37 @@ void compareLogs(FILE* before, FILE* after) {
   // tells whether the after log can be read more than once.
   if (std::fseek(after, 0, SEEK_SET) != 0) compareOnceWithoutRewind(before, after, rules);
 
-  RecordIndex index;
-  bool afterCut;
-  {
-    LogReader indexing(after, rules, blockSize, true);
-    index.build(indexing);
-    afterCut = cutRecordLine(indexing);
-  }
+  PairingOptions options;
+  options.records = RecordRule::kDashPieces;
+  options.pairs = PairWith::kEvery;
+  options.rules = rules;
+  options.blockSize = blockSize;
+  LogPairing pairing(before, after, options);
+  pairing.indexAfterLog([](uint64_t, const LinePiece&) {}, [](const PieceSpan&) {});
 
   // Before entries against the after log. The before log is read through
   // once, as it stands, so it need not be able to seek until the second pass
   // asks for it.
-  PassedOver passed;
   {
-    LogReader walk(before, rules, blockSize, false);
-    BeforeWalk weighing(after, rules, index, passed);
-    PieceSpan line;
-    ProgressLines progress;
-    while (walk.nextSpan(line)) {
-      if (line.bytes[0] != '-') continue;
-      progress.next();
-      weighing.weigh(line);
-    }
-    noteCutLog(cutRecordLine(walk), "log file #1 before ends in a cut line, not compared");
+    BeforeLines weighing(pairing);
+    pairing.walkBeforeLog(weighing);
+    noteCutLog(pairing.beforeEndsInCutRecord(),
+               "log file #1 before ends in a cut line, not compared");
   }
 
-  // After entries against the before log: the marks already tell which
+  // After entries against the before log: the pairs already tell which
   // paths the before log holds.
   rewindOrFail(before);
   rewindOrFail(after);
-  LogReader search(after, rules, blockSize, true);
   LinePiece piece;
   ProgressLines progress;
-  for (uint32_t ordinal = 0; ordinal < index.size(); ++ordinal) {
+  pairing.forEachAfterRecord([&](uint32_t ordinal, bool paired) {
     progress.next();
-    if (index.matched(ordinal)) continue;
-    if (!passed.find(ordinal, piece) && !search.readAt(index.offset(ordinal), piece)) continue;
+    if (paired || !pairing.afterLine(ordinal, piece)) return;
     parseRecordLine(piece.text, recordAValue);
     writeReportLine(ChangeKind::CREATED, recordAValue);
-  }
-  noteCutLog(afterCut, "log file #2 after ends in a cut line, not compared");
+  });
+  noteCutLog(pairing.afterEndsInCutRecord(), "log file #2 after ends in a cut line, not compared");
   sendProgress();
   closeReport();
 }

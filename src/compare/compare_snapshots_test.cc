@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "compare/compare_test_support.h"
 #include "compare/log_reader.h"
+#include "compare_test_support.h"
 #include "literal_comparison.h"
 #include "platform/directory_search.h"
 #include "test_support.h"

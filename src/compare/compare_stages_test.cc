@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "compare/compare_test_support.h"
+#include "compare_test_support.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;

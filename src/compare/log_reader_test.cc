@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "compare/compare_test_support.h"
+#include "compare_test_support.h"
 #include "literal_comparison.h"
 #include "test_support.h"
 

@@ -1,8 +1,7 @@
 #include "compare/record_index.h"
 
 #include <cstring>
-
-#include "compare/record_parser.h"
+#include <utility>
 
 namespace {
 
@@ -32,26 +31,11 @@ uint64_t hashText(const char* text, size_t length) {
   return hash;
 }
 
-void RecordIndex::build(LogReader& reader) {
+void RecordIndex::seal() {
   // The full hashes are needed only until the lines have their slots; the
   // table keeps the low half, and the slot stands for the top.
-  std::vector<uint64_t> hashes;
-  char copy[kMaxPathLength + 1];
-  LinePiece piece;
-  PieceSpan span;
-  while (reader.nextSpan(span)) {
-    if (span.bytes[0] != '-') continue;
-    const char* path;
-    size_t length;
-    if (!findRecordPath(span.bytes, span.length, path, length)) {
-      copyPiece(span, piece);
-      length = parseRecordPath(piece.text, copy);
-      path = copy;
-    }
-    hashes.push_back(hashText(path, length));
-    offsets_.push_back(span.offset);
-  }
-
+  std::vector<uint64_t> hashes = std::move(hashes_);
+  hashes_ = {};
   unsigned bits = 1;
   while (bits < 40 && (size_t{1} << bits) < 2 * hashes.size()) ++bits;
   shift_ = 64 - bits;

@@ -8,18 +8,23 @@
 #include <cstdint>
 #include <vector>
 
-#include "compare/log_reader.h"
-
 // A 64-bit hash of `length` bytes of `text`; equal texts hash equal.
 uint64_t hashText(const char* text, size_t length);
 
 class RecordIndex {
  public:
-  // Reads `reader` from its current piece to the end of its data and indexes
-  // every record line (a piece whose first character is "-"), numbering them
-  // from 0 in log order. Holds up to 2^32 - 2 lines, some 26 bytes each, and
-  // 8 more while it is built.
-  void build(LogReader& reader);
+  // Adds the record line at file offset `offset` whose path hashes to
+  // `pathHash` (hashText()), numbering the lines from 0 in the order they are
+  // added, which is log order. Holds up to 2^32 - 2 lines, some 26 bytes
+  // each, and 8 more while it is built.
+  void add(uint64_t offset, uint64_t pathHash) {
+    offsets_.push_back(offset);
+    hashes_.push_back(pathHash);
+  }
+
+  // Makes the lines added ready to be looked up; call once, after the last
+  // add().
+  void seal();
 
   // How many record lines the log holds.
   uint32_t size() const { return static_cast<uint32_t>(offsets_.size()); }
@@ -60,6 +65,9 @@ class RecordIndex {
   // nothing: two paths may share part of their hash.)
   bool alone(uint32_t ordinal) const { return (flags_[ordinal] & kShared) == 0; }
 
+  // alone() and not matched(), in one look.
+  bool aloneAndFree(uint32_t ordinal) const { return flags_[ordinal] == 0; }
+
  private:
   // An open-addressed table, at most half full: a lookup starts at the
   // slot that the top bits of the hash name and goes on to the first empty
@@ -71,6 +79,7 @@ class RecordIndex {
   };
 
   std::vector<uint64_t> offsets_;
+  std::vector<uint64_t> hashes_;  // until seal()
   std::vector<Slot> slots_;
   unsigned shift_ = 63;
   size_t mask_ = 1;

@@ -10,8 +10,6 @@
 #include <emmintrin.h>
 #endif
 
-#include "platform/directory_search.h"
-
 namespace {
 
 // Room of the one field buffer of the line format: a field's text is never
@@ -193,18 +191,10 @@ bool tailIsWritersNumbers(const CommaMap& map) {
   return allDigits(last.begin, last.length);
 }
 
-// The texts of fields 2 to 15 of a line of more than fifteen fields as the
-// writer wrote it, when its shape leaves one way to read it so. Returns false
-// to have it read field by field.
-bool recoveredTexts(const CommaMap& map, Text (&texts)[kFieldCount - 1]) {
-  if (map.count < kFieldCount || !tailIsWritersNumbers(map)) return false;
-  // Path and name, as written: from behind the tag to the comma in front of
-  // the short name.
-  size_t shortNameComma = map.count - kTailCommas;
-  const char* start = map.line + map.at(0) + 1;
-  const char* end = map.line + map.at(shortNameComma);
-  const char sep = platform::separator();
-  const char* split = nullptr;
+// How many commas between `start` and `end` split the text there so that
+// the text before the comma ends with `sep` followed by the text after it;
+// `split` is the last of them.
+int countSplits(const char* start, const char* end, char sep, const char*& split) {
   int splits = 0;
   for (const char* comma = start; (comma = static_cast<const char*>(
                                        std::memchr(comma, ',', static_cast<size_t>(end - comma))));
@@ -216,6 +206,27 @@ bool recoveredTexts(const CommaMap& map, Text (&texts)[kFieldCount - 1]) {
     if (std::memcmp(comma - nameLength, comma + 1, nameLength) != 0) continue;
     split = comma;
     ++splits;
+  }
+  return splits;
+}
+
+// The texts of fields 2 to 15 of a line of more than fifteen fields as the
+// writer wrote it, when its shape leaves one way to read it so. Returns false
+// to have it read field by field.
+bool recoveredTexts(const CommaMap& map, Text (&texts)[kFieldCount - 1]) {
+  if (map.count < kFieldCount || !tailIsWritersNumbers(map)) return false;
+  // Path and name, as written: from behind the tag to the comma in front of
+  // the short name.
+  size_t shortNameComma = map.count - kTailCommas;
+  const char* start = map.line + map.at(0) + 1;
+  const char* end = map.line + map.at(shortNameComma);
+  // The log's own separator: a POSIX path holds "/" in front of its name,
+  // a Windows name stands behind a backslash and never holds "/".
+  const char* split = nullptr;
+  int splits = 0;
+  for (char sep : {'/', '\\'}) {
+    splits = countSplits(start, end, sep, split);
+    if (splits != 0) break;
   }
   if (splits != 1) return false;
 

@@ -36,9 +36,12 @@
 // first of them possibly starting with "-", the last possibly followed by the
 // line break "\n" or "\r\n") and exactly one comma of the text between the
 // tag and the short name (the field before those eleven) splits that text
-// into a part that ends with platform::separator() followed by the part after
+// into a part that ends with the log's separator followed by the part after
 // the comma: the first part is then the path, the second the name, and the
-// eleven numbers fields 5 to 15. Any other line is read field by field.
+// eleven numbers fields 5 to 15. Any other line is read field by field. The
+// separator is the one the line itself shows, whichever system wrote it:
+// "/" when some comma splits the text with it, else the backslash (a Windows name
+// never holds "/", and a POSIX path has "/" in front of its name).
 void parseRecordLine(const char* line, EntryRecord& record);
 
 // Copies into `path` (kMaxPathLength + 1 bytes) the path that parseRecordLine

@@ -1,3 +1,4 @@
+#include <iconv.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -67,6 +68,55 @@ std::optional<std::string> userName(uint32_t uid) {
   }
   known.emplace(uid, name);
   return name;
+}
+
+unsigned ansiCodePage() { return 1252; }
+
+namespace {
+
+// One converter at a time, the last code page asked for: a view decodes
+// every name with the same one.
+struct Converter {
+  unsigned codePage = 0;
+  iconv_t handle = reinterpret_cast<iconv_t>(-1);
+};
+Converter converter;
+
+bool useCodePage(unsigned codePage) {
+  if (converter.codePage == codePage) return converter.handle != reinterpret_cast<iconv_t>(-1);
+  if (converter.handle != reinterpret_cast<iconv_t>(-1)) iconv_close(converter.handle);
+  std::string name = codePage == 65001 ? "UTF-8" : "CP" + std::to_string(codePage);
+  converter.codePage = codePage;
+  converter.handle = iconv_open("UTF-8", name.c_str());
+  return converter.handle != reinterpret_cast<iconv_t>(-1);
+}
+
+}  // namespace
+
+bool codePageToUtf8(std::string_view bytes, unsigned codePage, std::string& utf8) {
+  if (!useCodePage(codePage)) return false;
+  utf8.clear();
+  iconv(converter.handle, nullptr, nullptr, nullptr, nullptr);
+  char* in = const_cast<char*>(bytes.data());
+  size_t inLeft = bytes.size();
+  char buffer[1024];
+  while (inLeft > 0) {
+    char* out = buffer;
+    size_t outLeft = sizeof buffer;
+    size_t done = iconv(converter.handle, &in, &inLeft, &out, &outLeft);
+    utf8.append(buffer, static_cast<size_t>(out - buffer));
+    if (done != static_cast<size_t>(-1) || errno == E2BIG) continue;
+    // A byte that begins no character (or begins one that the text cuts
+    // short) stays as it is.
+    utf8 += *in++;
+    --inLeft;
+    iconv(converter.handle, nullptr, nullptr, nullptr, nullptr);
+  }
+  return true;
+}
+
+bool writeUtf8(std::FILE* stream, const char* text, size_t length) {
+  return std::fwrite(text, 1, length, stream) == length;
 }
 
 }  // namespace platform

@@ -126,6 +126,8 @@ const char* verdictName(Verdict verdict) {
       return "metadata";
     case Verdict::kTimes:
       return "times";
+    case Verdict::kPlace:
+      return "place";
   }
   return "";
 }

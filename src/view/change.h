@@ -14,7 +14,9 @@ namespace view {
 
 enum class Kind { kCreated, kDeleted, kModified, kMoved, kType };
 enum class EntryType { kFile, kDirectory, kLink, kOther };
-enum class Verdict { kContent, kMetadata, kTimes };
+// What a change touched: the content, only metadata, only times, or, for a
+// move, nothing but its place.
+enum class Verdict { kContent, kMetadata, kTimes, kPlace };
 
 // Where a log was taken: paths with '/' come from a POSIX system, whose
 // reserved words hold the mode and the owner.
@@ -59,6 +61,9 @@ struct Change {
   // Position in the listing: the before log's record number for every kind
   // but created, which follow all others in the after log's order.
   uint64_t order = 0;
+  // A move that changed nothing but its place, below a moved directory
+  // whose line stands for it: the order of that line.
+  std::optional<uint64_t> foldedInto;
 };
 
 // The type an entry's attributes (and, on POSIX logs, its mode) say.

@@ -1,117 +1,193 @@
 #include "view/filters.h"
 
 #include <algorithm>
+#include <unordered_set>
+
+#include "view/formatting.h"
 
 namespace view {
 namespace {
 
-// One character class at `p` (just past the "["). Sets `matched` and
-// returns the position past the "]", or nullptr when the class is not
-// closed (the "[" then stands for itself).
-const char* matchClass(const char* p, char c, bool& matched) {
-  bool negated = *p == '!' || *p == '^';
-  if (negated) ++p;
-  bool found = false;
-  bool first = true;
-  for (; *p != '\0' && (first || *p != ']'); ++p, first = false) {
-    char low = *p;
-    char high = low;
-    if (p[1] == '-' && p[2] != '\0' && p[2] != ']') {
-      high = p[2];
-      p += 2;
-    }
-    if (c >= low && c <= high) found = true;
-  }
-  if (*p != ']') return nullptr;
-  matched = found != negated;
-  return p + 1;
-}
+constexpr uint32_t kSlash = '/';
 
-bool match(const char* p, const char* t) {
-  while (*p != '\0') {
-    if (p[0] == '*' && p[1] == '*') {
-      const char* rest = p + 2;
-      while (*rest == '*') ++rest;
-      if (*rest == '/') {
-        // "**/": no folder, or any number of whole folders.
-        if (match(rest + 1, t)) return true;
-        for (const char* s = t; *s != '\0'; ++s) {
-          if (*s == '/' && match(rest + 1, s + 1)) return true;
-        }
-        return false;
+}  // namespace
+
+// The pattern becomes a row of parts, each a state of a matcher that keeps
+// the set of states it may be in: every character of the text moves each
+// state at most one part on (or keeps it where a star loops), so a text is
+// matched in one pass over it, whatever the stars.
+Glob::Glob(std::string_view pattern) {
+  for (size_t at = 0; at < pattern.size();) {
+    if (pattern[at] == '*') {
+      size_t stars = 1;
+      while (at + stars < pattern.size() && pattern[at + stars] == '*') ++stars;
+      at += stars;
+      if (stars == 1) {
+        parts_.push_back({Step::kStar});
+      } else if (at < pattern.size() && pattern[at] == '/') {
+        ++at;
+        parts_.push_back({Step::kFolders});
+        parts_.push_back({Step::kFolderBody});
+      } else {
+        parts_.push_back({Step::kAnything});
       }
-      for (const char* s = t;; ++s) {
-        if (match(rest, s)) return true;
-        if (*s == '\0') return false;
-      }
-    }
-    if (*p == '*') {
-      for (const char* s = t;; ++s) {
-        if (match(p + 1, s)) return true;
-        if (*s == '\0' || *s == '/') return false;
-      }
-    }
-    if (*t == '\0') return false;
-    if (*p == '?') {
-      if (*t == '/') return false;
-      ++p;
-      ++t;
       continue;
     }
-    if (*p == '[') {
-      bool matched = false;
-      const char* after = matchClass(p + 1, *t, matched);
-      if (after != nullptr) {
-        if (!matched || *t == '/') return false;
-        p = after;
-        ++t;
+    if (pattern[at] == '?') {
+      parts_.push_back({Step::kAnyChar});
+      ++at;
+      continue;
+    }
+    if (pattern[at] == '[') {
+      // The class runs to the first "]" after its first character.
+      size_t from = at + 1;
+      bool negated = from < pattern.size() && (pattern[from] == '!' || pattern[from] == '^');
+      if (negated) ++from;
+      size_t close = pattern.find(']', from + 1);
+      if (from < pattern.size() && close != std::string_view::npos) {
+        Part part{Step::kClass, negated};
+        part.first = static_cast<uint32_t>(ranges_.size());
+        for (size_t in = from; in < close;) {
+          Utf8Char low = utf8CharAt(pattern, in);
+          in += low.length;
+          Range range{low.value, low.value};
+          if (in + 1 < close && pattern[in] == '-') {
+            Utf8Char high = utf8CharAt(pattern, in + 1);
+            range.high = high.value;
+            in += 1 + high.length;
+          }
+          ranges_.push_back(range);
+        }
+        part.count = static_cast<uint32_t>(ranges_.size()) - part.first;
+        parts_.push_back(part);
+        at = close + 1;
         continue;
       }
     }
-    if (*p == '\\' && p[1] != '\0') ++p;
-    if (*p != *t) return false;
-    ++p;
-    ++t;
-  }
-  return *t == '\0';
-}
-
-// The pattern as matched: a leading "/" only anchors (every pattern with a
-// "/" is anchored), a trailing one only says "a folder".
-std::string trimmed(const std::string& pattern) {
-  size_t begin = pattern.starts_with('/') ? 1 : 0;
-  size_t end = pattern.size();
-  while (end > begin && pattern[end - 1] == '/') --end;
-  return pattern.substr(begin, end - begin);
-}
-
-// Whether `pattern` matches `path` or one of the folders above it.
-bool matchesPathOrFolder(const std::string& pattern, const std::string& path) {
-  std::string used = trimmed(pattern);
-  bool byName = used.find('/') == std::string::npos;
-  size_t start = 0;
-  for (;;) {
-    size_t end = path.find('/', start);
-    std::string_view piece =
-        byName ? std::string_view(path).substr(start, end == std::string::npos ? end : end - start)
-               : std::string_view(path).substr(0, end);
-    if (match(used.c_str(), std::string(piece).c_str())) return true;
-    if (end == std::string::npos) return false;
-    start = end + 1;
+    if (pattern[at] == '\\' && at + 1 < pattern.size()) ++at;
+    Utf8Char literal = utf8CharAt(pattern, at);
+    Part part{Step::kChar};
+    part.character = literal.value;
+    parts_.push_back(part);
+    at += literal.length;
   }
 }
 
-std::string slashed(const std::string& path, char separator) {
-  if (separator != '\\') return path;
-  std::string result = path;
-  std::replace(result.begin(), result.end(), '\\', '/');
-  return result;
+bool Glob::inClass(const Part& part, uint32_t character) const {
+  bool found = false;
+  for (uint32_t i = part.first; i < part.first + part.count; ++i) {
+    if (character >= ranges_[i].low && character <= ranges_[i].high) found = true;
+  }
+  return found != part.negated;
+}
+
+// The states reached without taking a character: past a star, into and
+// past "**/". Those edges only lead forward, so one pass takes them all.
+void Glob::addClosure(std::vector<uint8_t>& states) const {
+  for (size_t state = 0; state < parts_.size(); ++state) {
+    if (!states[state]) continue;
+    switch (parts_[state].step) {
+      case Step::kStar:
+      case Step::kAnything:
+        states[state + 1] = 1;
+        break;
+      case Step::kFolders:
+        states[state + 1] = 1;
+        states[state + 2] = 1;
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+bool Glob::matches(std::string_view text) const {
+  std::vector<uint8_t> states(parts_.size() + 1, 0);
+  std::vector<uint8_t> next(parts_.size() + 1, 0);
+  states[0] = 1;
+  addClosure(states);
+  for (size_t at = 0; at < text.size();) {
+    Utf8Char c = utf8CharAt(text, at);
+    at += c.length;
+    std::fill(next.begin(), next.end(), 0);
+    bool any = false;
+    for (size_t state = 0; state < parts_.size(); ++state) {
+      if (!states[state]) continue;
+      const Part& part = parts_[state];
+      size_t to = state + 1;
+      bool moves = false;
+      switch (part.step) {
+        case Step::kChar:
+          moves = c.value == part.character;
+          break;
+        case Step::kAnyChar:
+          moves = c.value != kSlash;
+          break;
+        case Step::kClass:
+          moves = c.value != kSlash && inClass(part, c.value);
+          break;
+        case Step::kStar:
+          moves = c.value != kSlash;
+          to = state;
+          break;
+        case Step::kAnything:
+          moves = true;
+          to = state;
+          break;
+        case Step::kFolders:
+          break;
+        case Step::kFolderBody:
+          next[state] = 1;
+          moves = c.value == kSlash;
+          any = true;
+          break;
+      }
+      if (moves) {
+        next[to] = 1;
+        any = true;
+      }
+    }
+    if (!any) return false;
+    addClosure(next);
+    states.swap(next);
+  }
+  return states[parts_.size()] != 0;
+}
+
+bool globMatch(const std::string& pattern, const std::string& text) {
+  return Glob(pattern).matches(text);
+}
+
+namespace {
+
+// The pattern as matched: a leading "/" only anchors, trailing ones only
+// say "a folder".
+std::string_view core(std::string_view text) {
+  if (text.starts_with('/')) text.remove_prefix(1);
+  while (text.ends_with('/')) text.remove_suffix(1);
+  return text;
 }
 
 }  // namespace
 
-bool globMatch(const std::string& pattern, const std::string& text) {
-  return match(pattern.c_str(), text.c_str());
+PathPattern::PathPattern(const std::string& text)
+    : glob_(core(text)),
+      anchored_(text.starts_with('/') || core(text).find('/') != std::string_view::npos),
+      folderOnly_(text.size() > 1 && text.ends_with('/')) {}
+
+bool PathPattern::selects(std::string_view path, bool directory) const {
+  size_t start = 0;
+  for (;;) {
+    size_t end = path.find('/', start);
+    bool last = end == std::string_view::npos;
+    // Every name but the last is a folder's.
+    if (!folderOnly_ || !last || directory) {
+      std::string_view piece = anchored_ ? path.substr(0, end) : path.substr(start, end - start);
+      if (glob_.matches(piece)) return true;
+    }
+    if (last) return false;
+    start = end + 1;
+  }
 }
 
 std::optional<unsigned> parseKinds(const std::string& list) {
@@ -133,25 +209,55 @@ std::optional<unsigned> parseKinds(const std::string& list) {
   }
 }
 
-bool pathSelected(const Filters& filters, const std::string& path) {
-  for (const std::string& pattern : filters.exclude) {
-    if (matchesPathOrFolder(pattern, path)) return false;
+bool pathSelected(const Filters& filters, const std::string& path, bool directory) {
+  for (const PathPattern& pattern : filters.exclude) {
+    if (pattern.selects(path, directory)) return false;
   }
   if (filters.include.empty()) return true;
-  return std::any_of(
-      filters.include.begin(), filters.include.end(),
-      [&](const std::string& pattern) { return matchesPathOrFolder(pattern, path); });
+  return std::any_of(filters.include.begin(), filters.include.end(),
+                     [&](const PathPattern& pattern) { return pattern.selects(path, directory); });
+}
+
+bool entrySelected(const Filters& filters, const Entry& entry, char separator) {
+  bool directory = entry.type == EntryType::kDirectory;
+  if (separator != '\\') return pathSelected(filters, entry.path, directory);
+  std::string slashed = entry.path;
+  std::replace(slashed.begin(), slashed.end(), '\\', '/');
+  return pathSelected(filters, slashed, directory);
 }
 
 bool changeSelected(const Filters& filters, const Change& change, char separator) {
-  if ((filters.kinds & (1u << static_cast<unsigned>(change.kind))) == 0) return false;
-  if (filters.include.empty() && filters.exclude.empty()) return true;
+  if (!filters.showsKind(change.kind)) return false;
+  if (!filters.filtersPaths()) return true;
   for (const auto* entry : {&change.before, &change.after}) {
-    if (entry->has_value() && pathSelected(filters, slashed((*entry)->path, separator))) {
-      return true;
-    }
+    if (entry->has_value() && entrySelected(filters, **entry, separator)) return true;
   }
   return false;
+}
+
+std::vector<Change> selectChanges(std::vector<Change> changes, const Filters& filters,
+                                  char separator) {
+  std::vector<bool> shown(changes.size(), false);
+  std::unordered_set<uint64_t> shownMoves;
+  for (size_t i = 0; i < changes.size(); ++i) {
+    if (changes[i].foldedInto || !changeSelected(filters, changes[i], separator)) continue;
+    shown[i] = true;
+    if (changes[i].kind == Kind::kMoved) shownMoves.insert(changes[i].order);
+  }
+  for (size_t i = 0; i < changes.size(); ++i) {
+    const std::optional<uint64_t>& standIn = changes[i].foldedInto;
+    if (standIn && filters.filtersPaths() && !shownMoves.contains(*standIn)) {
+      shown[i] = changeSelected(filters, changes[i], separator);
+    }
+  }
+  size_t kept = 0;
+  for (size_t i = 0; i < changes.size(); ++i) {
+    if (!shown[i]) continue;
+    if (kept != i) changes[kept] = std::move(changes[i]);
+    ++kept;
+  }
+  changes.resize(kept);
+  return changes;
 }
 
 }  // namespace view

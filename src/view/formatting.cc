@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/system.h"
 
@@ -55,7 +56,7 @@ std::string oneDecimal(uint64_t bytes) {
 
 // The length of the valid UTF-8 sequence at `at`, or 0 when none starts
 // there.
-size_t sequenceLength(const std::string& text, size_t at) {
+size_t sequenceLength(std::string_view text, size_t at) {
   auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
   unsigned char lead = byte(at);
   if (lead < 0x80) return 1;
@@ -232,6 +233,96 @@ std::string toValidUtf8(const std::string& text) {
     }
   }
   return result;
+}
+
+Utf8Char utf8CharAt(std::string_view text, size_t at) {
+  size_t length = sequenceLength(text, at);
+  auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(text[i])); };
+  if (length == 0) return {kStrayByte + byte(at), 1};
+  if (length == 1) return {byte(at), 1};
+  static const uint32_t kLeadMask[] = {0, 0, 0x1F, 0x0F, 0x07};
+  uint32_t value = byte(at) & kLeadMask[length];
+  for (size_t i = 1; i < length; ++i) value = (value << 6) | (byte(at + i) & 0x3F);
+  return {value, length};
+}
+
+namespace {
+
+struct CodeRange {
+  uint32_t low;
+  uint32_t high;
+};
+
+// East Asian Wide and Fullwidth characters, and the emoji shown two wide.
+constexpr CodeRange kWide[] = {
+    {0x1100, 0x115F},   {0x231A, 0x231B},   {0x2329, 0x232A},   {0x23E9, 0x23EC},
+    {0x23F0, 0x23F0},   {0x23F3, 0x23F3},   {0x25FD, 0x25FE},   {0x2614, 0x2615},
+    {0x2648, 0x2653},   {0x267F, 0x267F},   {0x2693, 0x2693},   {0x26A1, 0x26A1},
+    {0x26AA, 0x26AB},   {0x26BD, 0x26BE},   {0x26C4, 0x26C5},   {0x26CE, 0x26CE},
+    {0x26D4, 0x26D4},   {0x26EA, 0x26EA},   {0x26F2, 0x26F3},   {0x26F5, 0x26F5},
+    {0x26FA, 0x26FA},   {0x26FD, 0x26FD},   {0x2705, 0x2705},   {0x270A, 0x270B},
+    {0x2728, 0x2728},   {0x274C, 0x274C},   {0x274E, 0x274E},   {0x2753, 0x2755},
+    {0x2757, 0x2757},   {0x2795, 0x2797},   {0x27B0, 0x27B0},   {0x27BF, 0x27BF},
+    {0x2B1B, 0x2B1C},   {0x2B50, 0x2B50},   {0x2B55, 0x2B55},   {0x2E80, 0x303E},
+    {0x3041, 0x33FF},   {0x3400, 0x4DBF},   {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},
+    {0xA960, 0xA97F},   {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},   {0xFE10, 0xFE19},
+    {0xFE30, 0xFE6F},   {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},   {0x16FE0, 0x16FE4},
+    {0x17000, 0x18CFF}, {0x1B000, 0x1B2FF}, {0x1F004, 0x1F004}, {0x1F0CF, 0x1F0CF},
+    {0x1F18E, 0x1F18E}, {0x1F191, 0x1F19A}, {0x1F200, 0x1F251}, {0x1F300, 0x1F64F},
+    {0x1F680, 0x1F6FF}, {0x1F7E0, 0x1F7EB}, {0x1F90C, 0x1F9FF}, {0x1FA70, 0x1FAFF},
+    {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
+};
+
+// Combining marks, joiners and other characters that take no column.
+constexpr CodeRange kZeroWidth[] = {
+    {0x0300, 0x036F}, {0x0483, 0x0489}, {0x0591, 0x05BD},   {0x0610, 0x061A}, {0x064B, 0x065F},
+    {0x0E31, 0x0E31}, {0x0E34, 0x0E3A}, {0x1AB0, 0x1AFF},   {0x1DC0, 0x1DFF}, {0x200B, 0x200F},
+    {0x2060, 0x2064}, {0x20D0, 0x20FF}, {0x302A, 0x302F},   {0x3099, 0x309A}, {0xFE00, 0xFE0F},
+    {0xFE20, 0xFE2F}, {0xFEFF, 0xFEFF}, {0xE0100, 0xE01EF},
+};
+
+template <size_t N>
+bool inRanges(const CodeRange (&ranges)[N], uint32_t value) {
+  auto after = std::upper_bound(ranges, ranges + N, value,
+                                [](uint32_t v, const CodeRange& range) { return v < range.low; });
+  return after != ranges && value <= (after - 1)->high;
+}
+
+// Whether the eight bytes from `at` on are there and all ASCII.
+bool eightAsciiAt(std::string_view text, size_t at) {
+  if (text.size() - at < 8) return false;
+  uint64_t word;
+  std::memcpy(&word, text.data() + at, 8);
+  return (word & 0x8080808080808080ull) == 0;
+}
+
+}  // namespace
+
+size_t displayWidth(std::string_view text) {
+  size_t width = 0;
+  for (size_t at = 0; at < text.size();) {
+    // Most names are ASCII: a byte, a column, eight looked at together.
+    if (eightAsciiAt(text, at)) {
+      width += 8;
+      at += 8;
+      continue;
+    }
+    if (static_cast<unsigned char>(text[at]) < 0x80) {
+      ++width;
+      ++at;
+      continue;
+    }
+    Utf8Char c = utf8CharAt(text, at);
+    at += c.length;
+    if (c.value < 0x300) {
+      ++width;
+    } else if (inRanges(kWide, c.value)) {
+      width += 2;
+    } else if (!inRanges(kZeroWidth, c.value)) {
+      ++width;
+    }
+  }
+  return width;
 }
 
 std::string base64(const std::string& bytes) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace view {
@@ -43,6 +44,23 @@ bool isValidUtf8(const std::string& text);
 // `text` with each byte that does not belong to a valid UTF-8 sequence
 // replaced by U+FFFD.
 std::string toValidUtf8(const std::string& text);
+
+// One character of a text that may not be valid UTF-8: a valid sequence
+// gives its code point, any other byte b the value kStrayByte + b, which no
+// code point has.
+struct Utf8Char {
+  uint32_t value;
+  size_t length;  // in bytes, at least 1
+};
+constexpr uint32_t kStrayByte = 0x110000;
+
+// The character that starts at byte `at` of `text` (at < text.size()).
+Utf8Char utf8CharAt(std::string_view text, size_t at);
+
+// The columns a terminal gives `text`: two for each East Asian wide or
+// full-width character, none for a combining mark or a zero-width
+// character, one for every other character (and every stray byte).
+size_t displayWidth(std::string_view text);
 
 // Standard base64 with padding.
 std::string base64(const std::string& bytes);

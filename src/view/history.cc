@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "platform/directory_search.h"
+#include "platform/system.h"
+
 namespace view {
 namespace {
 
@@ -16,7 +19,9 @@ Change wholeChange(Kind kind, const Entry& entry) {
   return change;
 }
 
-void put(std::FILE* out, const std::string& text) { std::fwrite(text.data(), 1, text.size(), out); }
+void put(std::FILE* out, const std::string& text) {
+  platform::writeUtf8(out, text.data(), text.size());
+}
 
 }  // namespace
 
@@ -53,12 +58,14 @@ size_t changeCount(const std::vector<HistoryStep>& steps) {
 void writeHistoryText(std::FILE* out, const std::string& path,
                       const std::vector<HistoryStep>& steps, const Presentation& presentation,
                       Colour colour) {
-  put(out, "history of " + printable(path) + " in " + std::to_string(steps.size()) + " logs\n");
+  put(out, "history of " + printable(path, platform::separator()) + " in " +
+               counted(steps.size(), "log", "logs") + "\n");
   bool seen = false;
   for (const HistoryStep& step : steps) {
     Presentation shown = presentation;
     shown.system = step.system;
-    put(out, "\nlog " + std::to_string(step.number) + " (" + printable(step.file) + "): ");
+    put(out, "\nlog " + std::to_string(step.number) + " (" +
+                 printable(step.file, platform::separator()) + "): ");
     if (step.change) {
       put(out, "\n" + changeText(*step.change, shown, 0, colour));
     } else if (!step.entry) {

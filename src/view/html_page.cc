@@ -19,7 +19,7 @@ constexpr std::string_view kScriptMark = "/*@SCRIPT@*/";
 // type by index so that 200,000 rows do not repeat the words.
 constexpr std::array<std::string_view, 5> kKinds = {"created", "deleted", "modified", "moved",
                                                     "type"};
-constexpr std::array<std::string_view, 3> kVerdicts = {"content", "metadata", "times"};
+constexpr std::array<std::string_view, 4> kVerdicts = {"content", "metadata", "times", "place"};
 constexpr std::array<std::string_view, 4> kTypes = {"file", "directory", "link", "other"};
 
 // The changed fields shown in the "other" column, in the order shown: size

@@ -7,7 +7,7 @@
   const KINDS = ['created', 'deleted', 'modified', 'moved', 'type'];
   const KIND_NAMES = ['created', 'deleted', 'modified', 'moved', 'type changed'];
   const SYMBOLS = ['+', '\u2212', '~', '\u2192', '\u21c4'];
-  const VERDICTS = ['content', 'metadata', 'times'];
+  const VERDICTS = ['content', 'metadata', 'times', 'place'];
   const TYPES = ['file', 'directory', 'link', 'other'];
   // A row's fields, as the page writer lays them out.
   const KIND = 0, PATH = 1, VERDICT = 2, SIZE_OLD = 3, SIZE_NEW = 4, SIZE_DIFF = 5;

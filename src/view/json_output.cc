@@ -7,6 +7,8 @@ namespace {
 
 using nlohmann::json;
 
+// A text taken from a log or the file system as JSON: where it is not valid
+// UTF-8, the exact bytes go along in base64 under the key and "_b64".
 void putPath(json& object, const char* key, const std::string& path) {
   if (isValidUtf8(path)) {
     object[key] = path;
@@ -63,10 +65,11 @@ json sizeToJson(const Change& change) {
 }
 
 json logToJson(const LogSummary& log) {
-  return {{"log", log.file},
-          {"start", log.facts.start},
-          {"taken", log.taken ? timeToJson(*log.taken, TimeZone::kUtc) : json(nullptr)},
-          {"records", log.facts.records}};
+  json object = {{"taken", log.taken ? timeToJson(*log.taken, TimeZone::kUtc) : json(nullptr)},
+                 {"records", log.facts.records}};
+  putPath(object, "log", log.file);
+  putPath(object, "start", log.facts.start);
+  return object;
 }
 
 json countsToJson(const KindCounts& counts) {
@@ -264,10 +267,40 @@ class ChangeLine {
   const Presentation& presentation_;
 };
 
+// Characters that a terminal takes as orders, written as \u escapes so
+// that a JSON line shown as it is cannot reorder or drive the terminal: DEL,
+// the C1 controls and those that turn the writing direction. JSON text
+// holds bytes other than ASCII only inside its strings, where an escape
+// means the same character.
+void escapeTerminalOrders(std::string& text, size_t from) {
+  auto orders = [](uint32_t c) {
+    return c == 0x7F || (c >= 0x80 && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+  };
+  size_t at = from;
+  while (at < text.size() && static_cast<unsigned char>(text[at]) < 0x7F) ++at;
+  if (at == text.size()) return;
+  std::string result = text.substr(0, at);
+  while (at < text.size()) {
+    Utf8Char c = utf8CharAt(text, at);
+    if (orders(c.value)) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c.value));
+      result += escaped;
+    } else {
+      result.append(text, at, c.length);
+    }
+    at += c.length;
+  }
+  text = std::move(result);
+}
+
 }  // namespace
 
 void appendChangeLine(std::string& out, const Change& change, const Presentation& presentation) {
+  size_t start = out.size();
   ChangeLine(out, presentation).write(change);
+  escapeTerminalOrders(out, start);
 }
 
 json timeToJson(uint64_t ticks, TimeZone zone) {
@@ -305,37 +338,44 @@ json changeToJson(const Change& change, const Presentation& presentation) {
 json summaryToJson(const Summary& summary, const Presentation&) {
   json unread = json::array();
   for (const UnreadLine& line : summary.unread) {
-    unread.push_back({{"log", line.log == UnreadLine::Log::kBefore ? "before" : "after"},
-                      {"line", line.line},
-                      {"text", line.text}});
+    json object = {{"log", line.log == UnreadLine::Log::kBefore ? "before" : "after"},
+                   {"line", line.line}};
+    putPath(object, "text", line.text);
+    unread.push_back(object);
   }
   json rollups = json::array();
   for (const Rollup& rollup : summary.rollups) {
-    json object = {{"folder", rollup.folder},
-                   {"depth", rollup.depth},
+    json object = {{"depth", rollup.depth},
                    {"bytes_added", rollup.bytes.added},
                    {"bytes_removed", rollup.bytes.removed},
                    {"bytes_net", rollup.bytes.net()}};
+    putPath(object, "folder", rollup.folder);
     object.update(countsToJson(rollup.counts));
     rollups.push_back(object);
   }
-  return {{"before", logToJson(summary.before)},
-          {"after", logToJson(summary.after)},
-          {"separator", std::string(1, summary.separator)},
-          {"counts", countsToJson(summary.counts)},
-          {"shown", summary.shown},
-          {"bytes",
-           {{"added", summary.bytes.added},
-            {"removed", summary.bytes.removed},
-            {"net", summary.bytes.net()}}},
-          {"access_only_hidden", summary.accessOnlyHidden},
-          {"unread_lines", summary.unreadCount},
-          {"unread", unread},
-          {"rollups", rollups}};
+  json object = {{"before", logToJson(summary.before)},
+                 {"after", logToJson(summary.after)},
+                 {"separator", std::string(1, summary.separator)},
+                 {"paths_below", nullptr},
+                 {"code_page", summary.codePage ? json(*summary.codePage) : json(nullptr)},
+                 {"counts", countsToJson(summary.counts)},
+                 {"shown", summary.shown},
+                 {"bytes",
+                  {{"added", summary.bytes.added},
+                   {"removed", summary.bytes.removed},
+                   {"net", summary.bytes.net()}}},
+                 {"access_only_hidden", summary.accessOnlyHidden},
+                 {"unread_lines", summary.unreadCount},
+                 {"unread", unread},
+                 {"rollups", rollups}};
+  if (summary.pathsBelow) putPath(object, "paths_below", *summary.pathsBelow);
+  return object;
 }
 
 std::string jsonLine(const json& object) {
-  return object.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+  std::string line = object.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+  escapeTerminalOrders(line, 0);
+  return line;
 }
 
 void writeJsonLines(std::FILE* out, const std::vector<Change>& changes, const Summary& summary,
@@ -344,10 +384,10 @@ void writeJsonLines(std::FILE* out, const std::vector<Change>& changes, const Su
   for (const Change& change : changes) {
     line.clear();
     appendChangeLine(line, change, presentation);
-    std::fwrite(line.data(), 1, line.size(), out);
+    platform::writeUtf8(out, line.data(), line.size());
   }
   std::string last = jsonLine({{"summary", summaryToJson(summary, presentation)}});
-  std::fwrite(last.data(), 1, last.size(), out);
+  platform::writeUtf8(out, last.data(), last.size());
 }
 
 }  // namespace view

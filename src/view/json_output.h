@@ -37,7 +37,8 @@ nlohmann::json changeToJson(const Change& change, const Presentation& presentati
 nlohmann::json summaryToJson(const Summary& summary, const Presentation& presentation);
 
 // One line of JSON Lines: the object in compact form, any text that is
-// not valid UTF-8 mended with U+FFFD, and "\n".
+// not valid UTF-8 mended with U+FFFD, DEL, C1 controls and the characters
+// that turn the writing direction as \u escapes, and "\n".
 std::string jsonLine(const nlohmann::json& object);
 
 // Appends the line of `change` to `out`: the text jsonLine(changeToJson())

@@ -110,6 +110,7 @@ class MoveFinder {
   }
 
   void link(size_t deleted, size_t created) {
+    if (changes_[deleted].before->path == changes_[created].after->path) return;
     for (size_t side : {deleted, created}) {
       if (partner_[side] != kNone) partner_[partner_[side]] = kNone;
     }
@@ -152,7 +153,36 @@ class MoveFinder {
     }
   }
 
+  // The line that stands for folded entry `i`: the move of the nearest
+  // directory above it that is not folded itself.
+  uint64_t standingFor(size_t i, const std::unordered_map<std::string_view, size_t>& moved) const {
+    std::string_view path = changes_[i].before->path;
+    for (size_t cut = path.rfind(separator_); cut != std::string_view::npos && cut > 0;
+         cut = path.rfind(separator_, cut - 1)) {
+      auto found = moved.find(path.substr(0, cut));
+      if (found != moved.end() && !folded_[found->second]) return changes_[found->second].order;
+    }
+    return changes_[i].order;
+  }
+
+  // Folded entries name the line that stands for them, found by the old
+  // paths of the moved directories.
+  void nameStandIns() {
+    std::unordered_map<std::string_view, size_t> moved;
+    for (size_t i = 0; i < changes_.size(); ++i) {
+      if (isDeleted(i) && partner_[i] != kNone &&
+          changes_[i].before->type == EntryType::kDirectory) {
+        moved.emplace(changes_[i].before->path, i);
+      }
+    }
+    for (size_t i = 0; i < changes_.size(); ++i) {
+      if (isDeleted(i) && folded_[i] && partner_[i] != kNone)
+        changes_[i].foldedInto = standingFor(i, moved);
+    }
+  }
+
   std::vector<Change> collect() {
+    nameStandIns();
     std::vector<Change> result;
     result.reserve(changes_.size());
     for (size_t i = 0; i < changes_.size(); ++i) {
@@ -161,12 +191,13 @@ class MoveFinder {
         result.push_back(std::move(changes_[i]));
         continue;
       }
-      if (folded_[i]) continue;
       Change& created = changes_[partner_[i]];
       Change move =
           modification(std::move(*changes_[i].before), std::move(*created.after), system_, access_);
       move.kind = Kind::kMoved;
+      if (move.changed == 0) move.verdict = Verdict::kPlace;
       move.order = changes_[i].order;
+      move.foldedInto = changes_[i].foldedInto;
       result.push_back(std::move(move));
     }
     std::sort(result.begin(), result.end(),

@@ -19,8 +19,10 @@ namespace view {
 // tick), and what is left pairs when it is one deleted and one created. Below a moved directory, an
 // entry pairs with the created entry of the same path below the new place, whatever its values, as
 // long as the type is the same; one that changed nothing but its place is folded into the
-// directory's move and not listed, so a directory that moved whole is one move. A move lists the
-// fields that changed besides the path, and its verdict is theirs (content when none did).
+// directory's move (returned with `foldedInto` naming the directory's line, which lists stand for
+// it), so a directory that moved whole is one move. A move lists the fields that changed besides
+// the path, and its verdict is theirs (place when none did). A deleted and a created entry of
+// the same path text never pair: that is no move.
 std::vector<Change> findMoves(std::vector<Change> changes, char separator, LogSystem system,
                               AccessTimes access);
 

@@ -36,6 +36,9 @@ Summary summarize(const std::vector<Change>& shown, const Comparison& comparison
   summary.before.facts = comparison.before;
   summary.after.facts = comparison.after;
   summary.separator = comparison.system == LogSystem::kPosix ? '/' : '\\';
+  summary.pathsBelow = comparison.pathsBelow;
+  summary.startsDiffer = comparison.startsDiffer;
+  summary.codePage = comparison.codePage;
   summary.accessOnlyHidden = comparison.accessOnly;
   summary.unreadCount = comparison.unreadCount;
   summary.unread = comparison.unread;

@@ -44,6 +44,9 @@ struct Summary {
   LogSummary before;
   LogSummary after;
   char separator = '/';
+  std::optional<std::string> pathsBelow;  // as Comparison has it
+  bool startsDiffer = false;
+  std::optional<unsigned> codePage;  // as Comparison has it
   KindCounts counts{};
   uint64_t shown = 0;
   Bytes bytes;

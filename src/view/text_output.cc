@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
+#include "platform/directory_search.h"
 #include "platform/system.h"
 #include "view/formatting.h"
 
@@ -10,6 +12,7 @@ namespace view {
 namespace {
 
 constexpr size_t kMaxPathColumn = 48;
+constexpr size_t kFolderColumn = 32;
 constexpr const char* kFieldIndent = "            ";
 
 const char* kindColour(Kind kind) {
@@ -34,7 +37,8 @@ std::string painted(const std::string& text, const char* code, Colour colour) {
 }
 
 std::string padded(std::string text, size_t width) {
-  if (text.size() < width) text.append(width - text.size(), ' ');
+  size_t shown = displayWidth(text);
+  if (shown < width) text.append(width - shown, ' ');
   return text;
 }
 
@@ -86,15 +90,33 @@ std::string fieldLabel(Field field) {
 }
 
 // The path column of a change: for a move, "old -> new".
-std::string shownPath(const Change& change) {
+std::string shownPath(const Change& change, char separator) {
   const Entry& current = change.after ? *change.after : *change.before;
-  if (change.kind != Kind::kMoved) return printable(current.path);
-  return printable(change.before->path) + " -> " + printable(current.path);
+  if (change.kind != Kind::kMoved) return printable(current.path, separator);
+  return printable(change.before->path, separator) + " -> " + printable(current.path, separator);
 }
 
 // "+11 B", "-4 B", or "0 B" for nothing.
 std::string signedSize(char sign, uint64_t bytes) {
   return bytes == 0 ? "0 B" : sign + humanSize(bytes);
+}
+
+// Characters that a terminal takes as orders rather than text: the C1
+// controls (CSI among them) and those that turn the direction of what
+// follows.
+bool movesText(uint32_t c) {
+  return (c >= 0x80 && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+// Two logs of different folders, compared by their whole paths: one line
+// says so and where the shorter paths shown begin.
+std::string startsLine(const Summary& summary) {
+  std::string below = *summary.pathsBelow;
+  if (below.empty()) below = summary.separator == '/' ? "/" : "(nothing shared)";
+  return padded("folders", 10) +
+         "the logs are of two folders; paths are matched whole and shown below " +
+         printable(below, summary.separator) + " (--relative matches them below each)\n";
 }
 
 std::string lineOf(const std::string& label, const std::string& text) {
@@ -103,40 +125,56 @@ std::string lineOf(const std::string& label, const std::string& text) {
 
 }  // namespace
 
-std::string printable(const std::string& text) {
-  bool plain = std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+Colour pickColour(const std::string& when, bool terminal, const char* noColor, const char* term) {
+  if (when == "always") return Colour::kOn;
+  if (when == "never" || !terminal) return Colour::kOff;
+  if (noColor != nullptr && noColor[0] != '\0') return Colour::kOff;
+  // A dumb terminal shows escape sequences as text.
+  if (term != nullptr && std::strcmp(term, "dumb") == 0) return Colour::kOff;
+  return Colour::kOn;
+}
+
+std::string counted(uint64_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string printable(const std::string& text, char separator) {
+  bool keepBackslash = separator == '\\';
+  bool plain = std::all_of(text.begin(), text.end(), [&](char c) {
+    return c >= 0x20 && c < 0x7F && (c != '\\' || keepBackslash);
+  });
   if (plain) return text;
   std::string result;
   for (size_t at = 0; at < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[at]);
-    size_t length = 1;
-    if (c >= 0x80) {
-      // A valid sequence is kept whole; a stray byte is spelled out.
-      for (size_t n = 2; n <= 4 && at + n <= text.size(); ++n) {
-        if (isValidUtf8(text.substr(at, n))) {
-          length = n;
-          break;
-        }
-      }
-    }
-    if (c < 0x20 || c == 0x7F || (c >= 0x80 && length == 1)) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+    Utf8Char c = utf8CharAt(text, at);
+    char escaped[16];
+    if (c.value < 0x20 || c.value == 0x7F || c.value >= kStrayByte) {
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(text[at]) & 0xFF);
+      result += escaped;
+    } else if (c.value == '\\' && !keepBackslash) {
+      result += "\\\\";
+    } else if (movesText(c.value)) {
+      std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c.value));
       result += escaped;
     } else {
-      result.append(text, at, length);
+      result.append(text, at, c.length);
     }
-    at += length;
+    at += c.length;
   }
   return result;
 }
 
-std::string entryText(const Entry& entry, const Presentation& presentation) {
+std::string typeAndSize(const Entry& entry) {
   std::string text = typeName(entry.type);
   if (entry.type != EntryType::kDirectory) {
     text += ", " + humanSize(entry.size);
     if (entry.size >= 1024) text += " (" + std::to_string(entry.size) + " bytes)";
   }
+  return text;
+}
+
+std::string entryText(const Entry& entry, const Presentation& presentation) {
+  std::string text = typeAndSize(entry);
   if (presentation.system == LogSystem::kPosix) {
     text += ", " + modeString(entry.mode) + ", owner " + ownerText(entry.owner);
   } else {
@@ -155,21 +193,24 @@ std::string sizeChangeText(uint64_t before, uint64_t after) {
   return text + humanDifference(difference) + ")";
 }
 
-size_t pathColumnWidth(const std::vector<Change>& changes) {
+size_t pathColumnWidth(const std::vector<Change>& changes, char separator) {
   size_t width = 0;
-  for (const Change& change : changes) width = std::max(width, shownPath(change).size());
+  for (const Change& change : changes) {
+    width = std::max(width, displayWidth(shownPath(change, separator)));
+  }
   return std::min(width, kMaxPathColumn);
 }
 
 std::string changeText(const Change& change, const Presentation& presentation, size_t pathWidth,
                        Colour colour) {
   const Entry& current = change.after ? *change.after : *change.before;
-  std::string path = shownPath(change);
+  std::string path = shownPath(change, presentation.separator);
   std::string text = painted(padded(kindName(change.kind), 10), kindColour(change.kind), colour) +
                      padded(path, pathWidth) + "  " + verdictName(change.verdict) + "\n";
   if (change.kind == Kind::kCreated || change.kind == Kind::kDeleted) {
     return text + kFieldIndent + entryText(current, presentation) + "\n";
   }
+  if (change.kind == Kind::kMoved) text += kFieldIndent + typeAndSize(current) + "\n";
   if (change.kind == Kind::kType) {
     text += lineOf(
         "type", std::string(typeName(change.before->type)) + " -> " + typeName(change.after->type));
@@ -189,14 +230,19 @@ std::string summaryText(const Summary& summary, const Presentation& presentation
                         Colour colour) {
   std::string text = "\n";
   auto logLine = [&](const char* label, const LogSummary& log) {
-    std::string line = padded(label, 10) + printable(log.file) + ": " +
-                       std::to_string(log.facts.records) + " records";
-    if (!log.facts.start.empty()) line += " of " + printable(log.facts.start);
+    std::string line = padded(label, 10) + printable(log.file, platform::separator()) + ": " +
+                       counted(log.facts.records, "record", "records");
+    if (!log.facts.start.empty()) line += " of " + printable(log.facts.start, summary.separator);
     if (log.taken) line += ", written " + timeText(*log.taken, presentation);
     return line + "\n";
   };
   text += logLine("before", summary.before);
   text += logLine("after", summary.after);
+  if (summary.startsDiffer) text += startsLine(summary);
+  if (summary.codePage) {
+    text += padded("names", 10) + "decoded from code page " + std::to_string(*summary.codePage) +
+            " (--code-page names another)\n";
+  }
   const KindCounts& counts = summary.counts;
   std::string line = std::to_string(counts[0]) + " created, " + std::to_string(counts[1]) +
                      " deleted, " + std::to_string(counts[2]) + " modified, " +
@@ -207,27 +253,28 @@ std::string summaryText(const Summary& summary, const Presentation& presentation
           signedSize('-', summary.bytes.removed) + " removed, net " +
           humanDifference(summary.bytes.net()) + "\n";
   if (summary.accessOnlyHidden > 0) {
-    text += padded("hidden", 10) + std::to_string(summary.accessOnlyHidden) +
-            " changes of the access time alone (--access shows them)\n";
+    text += padded("hidden", 10) + counted(summary.accessOnlyHidden, "change", "changes") +
+            " of the access time alone (--access shows them)\n";
   }
   if (summary.unreadCount > 0) {
-    text += padded("not read", 10) + std::to_string(summary.unreadCount) + " lines\n";
+    text += padded("not read", 10) + counted(summary.unreadCount, "line", "lines") + "\n";
     for (const UnreadLine& unread : summary.unread) {
       text += std::string(kFieldIndent) +
               (unread.log == UnreadLine::Log::kBefore ? "before" : "after") + " log line " +
-              std::to_string(unread.line) + ": " + printable(unread.text) + "\n";
+              std::to_string(unread.line) + ": " + printable(unread.text, summary.separator) + "\n";
     }
   }
   if (summary.rollups.empty()) return text;
-  text += "\nby folder, " + std::to_string(depth) + " levels deep, largest first:\n";
+  text += "\nby folder, " + counted(static_cast<uint64_t>(depth), "level", "levels") +
+          " deep, largest first:\n";
   char row[512];
-  std::snprintf(row, sizeof row, "  %-32s %8s %8s %8s %6s %5s %11s %11s %11s\n", "folder",
-                "created", "deleted", "modified", "moved", "type", "added", "removed", "net");
-  text += row;
+  std::snprintf(row, sizeof row, " %8s %8s %8s %6s %5s %11s %11s %11s\n", "created", "deleted",
+                "modified", "moved", "type", "added", "removed", "net");
+  text += "  " + padded("folder", kFolderColumn) + row;
   for (const Rollup& rollup : summary.rollups) {
-    std::string folder = rollup.folder.empty() ? "." : printable(rollup.folder);
-    std::snprintf(row, sizeof row, "  %-32s %8llu %8llu %8llu %6llu %5llu %11s %11s %11s\n",
-                  folder.c_str(), static_cast<unsigned long long>(rollup.counts[0]),
+    std::string folder = rollup.folder.empty() ? "." : printable(rollup.folder, summary.separator);
+    std::snprintf(row, sizeof row, " %8llu %8llu %8llu %6llu %5llu %11s %11s %11s\n",
+                  static_cast<unsigned long long>(rollup.counts[0]),
                   static_cast<unsigned long long>(rollup.counts[1]),
                   static_cast<unsigned long long>(rollup.counts[2]),
                   static_cast<unsigned long long>(rollup.counts[3]),
@@ -235,20 +282,20 @@ std::string summaryText(const Summary& summary, const Presentation& presentation
                   signedSize('+', rollup.bytes.added).c_str(),
                   signedSize('-', rollup.bytes.removed).c_str(),
                   humanDifference(rollup.bytes.net()).c_str());
-    text += row;
+    text += "  " + padded(folder, kFolderColumn) + row;
   }
   return text;
 }
 
 void writeText(std::FILE* out, const std::vector<Change>& changes, const Summary& summary,
                const Presentation& presentation, int depth, Colour colour) {
-  size_t width = pathColumnWidth(changes);
+  size_t width = pathColumnWidth(changes, presentation.separator);
   for (const Change& change : changes) {
     std::string text = changeText(change, presentation, width, colour);
-    std::fwrite(text.data(), 1, text.size(), out);
+    platform::writeUtf8(out, text.data(), text.size());
   }
   std::string text = summaryText(summary, presentation, depth, colour);
-  std::fwrite(text.data(), 1, text.size(), out);
+  platform::writeUtf8(out, text.data(), text.size());
 }
 
 }  // namespace view

@@ -40,6 +40,7 @@ struct Options {
   std::vector<std::string> exclude;
   std::string only;
   std::string color = "auto";
+  unsigned codePage = platform::ansiCodePage();
 };
 
 // Trouble that ends the run with status 2, its message already worded.
@@ -95,12 +96,17 @@ void checkRead(const LogFile& log) {
   if (std::ferror(log.stream) != 0) throw Trouble{log.name + ": read error"};
 }
 
-Colour pickColour(const std::string& when, std::FILE* out) {
-  if (when == "always") return Colour::kOn;
-  if (when == "never") return Colour::kOff;
-  const char* noColour = std::getenv("NO_COLOR");
-  if (noColour != nullptr && noColour[0] != '\0') return Colour::kOff;
-  return platform::isColorTerminal(out) ? Colour::kOn : Colour::kOff;
+// A file with lines, none of them a record line or the beginning of one
+// (a line that begins with "-"), is some other file given by mistake.
+void checkIsLog(const LogFile& log, const LogFacts& facts) {
+  if (facts.records > 0 || facts.unread == 0 || facts.dashLines) return;
+  throw Trouble{log.name + ": not a snapshot log (none of its " + std::to_string(facts.unread) +
+                " lines is a record)"};
+}
+
+Colour colourFor(const std::string& when, std::FILE* out) {
+  bool terminal = when == "auto" && platform::isColorTerminal(out);
+  return pickColour(when, terminal, std::getenv("NO_COLOR"), std::getenv("TERM"));
 }
 
 Presentation presentationFor(const Options& options) {
@@ -112,8 +118,8 @@ Presentation presentationFor(const Options& options) {
 
 Filters filtersFor(const Options& options) {
   Filters filters;
-  filters.include = options.include;
-  filters.exclude = options.exclude;
+  filters.include.assign(options.include.begin(), options.include.end());
+  filters.exclude.assign(options.exclude.begin(), options.exclude.end());
   if (!options.only.empty()) {
     std::optional<unsigned> kinds = parseKinds(options.only);
     if (!kinds) {
@@ -145,18 +151,22 @@ int compareView(const Options& options, std::FILE* out) {
   ComparisonOptions comparing;
   comparing.matching = options.relative ? PathMatching::kBelowStart : PathMatching::kExact;
   comparing.access = options.access ? AccessTimes::kShown : AccessTimes::kHidden;
+  comparing.codePage = options.codePage;
+  comparing.accessOnlyCounts = [&](const Entry& entry, char separator) {
+    return filters.showsKind(Kind::kModified) && entrySelected(filters, entry, separator);
+  };
   Comparison comparison = compareLogs(before.stream, after.stream, comparing);
   checkRead(before);
   checkRead(after);
+  checkIsLog(before, comparison.before);
+  checkIsLog(after, comparison.after);
 
   Presentation presentation = presentationFor(options);
   presentation.system = comparison.system;
   presentation.separator = comparison.system == LogSystem::kPosix ? '/' : '\\';
   std::vector<Change> changes = findMoves(std::move(comparison.changes), presentation.separator,
                                           comparison.system, comparing.access);
-  std::erase_if(changes, [&](const Change& change) {
-    return !changeSelected(filters, change, presentation.separator);
-  });
+  changes = selectChanges(std::move(changes), filters, presentation.separator);
   Summary summary = summarize(changes, comparison, options.depth);
   summary.before.file = before.name;
   summary.after.file = after.name;
@@ -173,7 +183,7 @@ int compareView(const Options& options, std::FILE* out) {
   if (options.json) {
     writeJsonLines(out, changes, summary, presentation);
   } else if (options.html.empty()) {
-    writeText(out, changes, summary, presentation, options.depth, pickColour(options.color, out));
+    writeText(out, changes, summary, presentation, options.depth, colourFor(options.color, out));
   }
   return changes.empty() ? kNothingChanged : kChangesShown;
 }
@@ -189,7 +199,8 @@ int historyView(const Options& options, std::FILE* out) {
     HistoryStep step;
     step.number = number;
     step.file = name;
-    if (std::optional<FoundEntry> found = findEntry(log.stream, options.history)) {
+    if (std::optional<FoundEntry> found =
+            findEntry(log.stream, options.history, options.codePage)) {
       step.entry = std::move(found->entry);
       step.system = found->system;
     }
@@ -205,24 +216,38 @@ int historyView(const Options& options, std::FILE* out) {
   if (options.json) {
     writeHistoryJson(out, options.history, steps, presentation);
   } else {
-    writeHistoryText(out, options.history, steps, presentation, pickColour(options.color, out));
+    writeHistoryText(out, options.history, steps, presentation, colourFor(options.color, out));
   }
   return changeCount(steps) == 0 ? kNothingChanged : kChangesShown;
 }
+
+// Refuses an empty value: "--only ''" asks for nothing that can be shown.
+const CLI::Validator kNotEmpty(
+    [](std::string& value) {
+      return value.empty() ? std::string("an empty value") : std::string();
+    },
+    "", "not empty");
 
 void describe(CLI::App& app, Options& options) {
   app.description(
       "Shows what changed between two dirlog snapshot logs, for people (text) and scripts "
       "(JSON Lines).\nWithout log arguments it compares the two logs that dirlog /compare "
       "would.");
+  // The two files may stand anywhere among the options; "--" ends the
+  // options, so that a file name may begin with "-".
   app.add_option("logs", options.files, "BEFORE AFTER: two snapshot logs by path")
-      ->expected(2)
+      ->expected(0, 2)
+      ->check(kNotEmpty)
       ->type_name("BEFORE AFTER");
   auto* logs = app.add_option("--logs", options.numbers, "Compare logs number N and M")
                    ->expected(2)
+                   ->allow_extra_args(false)
                    ->type_name("N M");
+  // Every other option takes one value per use: one that takes a list
+  // (--include, --exclude) is given again for each further value.
   auto* history = app.add_option("--history", options.history,
                                  "One entry's record through every log present, oldest first")
+                      ->check(kNotEmpty)
                       ->type_name("PATH");
   app.add_flag("--relative", options.relative,
                "Match paths below each log's own start folder (logs of two folders)");
@@ -231,17 +256,29 @@ void describe(CLI::App& app, Options& options) {
   app.add_option("--depth", options.depth, "Depth of the roll-ups per folder (default 2)")
       ->check(CLI::Range(0, 255));
   app.add_option("--include", options.include, "Show only paths matching GLOB (repeatable)")
+      ->expected(1)
+      ->allow_extra_args(false)
+      ->check(kNotEmpty)
       ->type_name("GLOB");
   app.add_option("--exclude", options.exclude, "Leave out paths matching GLOB (repeatable)")
+      ->expected(1)
+      ->allow_extra_args(false)
+      ->check(kNotEmpty)
       ->type_name("GLOB");
   app.add_option("--only", options.only,
                  "Show only these kinds: created,deleted,modified,moved,type")
+      ->check(kNotEmpty)
       ->type_name("KINDS");
   app.add_flag("--json", options.json, "JSON Lines: one object per change, then a summary");
   auto* html = app.add_option("--html", options.html,
                               "Write a self-contained HTML page of the changes to FILE "
                               "(instead of the text)")
+                   ->check(kNotEmpty)
                    ->type_name("FILE");
+  app.add_option("--code-page", options.codePage,
+                 "Code page of the names in Windows logs (default: " +
+                     std::to_string(platform::ansiCodePage()) + ")")
+      ->type_name("N");
   app.add_option("--color", options.color, "Colour the text: auto (on a terminal), always, never")
       ->check(CLI::IsMember({"auto", "always", "never"}))
       ->type_name("WHEN");
@@ -250,22 +287,51 @@ void describe(CLI::App& app, Options& options) {
   html->excludes(history);
 }
 
+// An option written "--only=" with nothing behind the "=": the parser
+// would take the next argument for its value.
+const std::string* emptyAssignment(const std::vector<std::string>& arguments) {
+  for (size_t i = 1; i < arguments.size() && arguments[i] != "--"; ++i) {
+    const std::string& argument = arguments[i];
+    if (argument.size() > 3 && argument.starts_with("--") && argument.back() == '=' &&
+        argument.find('=') == argument.size() - 1) {
+      return &argument;
+    }
+  }
+  return nullptr;
+}
+
+int optionTrouble(std::FILE* err, const char* what) {
+  std::fprintf(err, "dirlog-view: %s (dirlog-view --help lists the options)\n", what);
+  return kTrouble;
+}
+
 }  // namespace
 
 int runView(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) {
   CLI::App app("", "dirlog-view");
   Options options;
   describe(app, options);
+  if (const std::string* empty = emptyAssignment(arguments)) {
+    return optionTrouble(err, (empty->substr(0, empty->size() - 1) + ": an empty value").c_str());
+  }
   try {
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend() - 1);
     app.parse(reversed);
   } catch (const CLI::CallForHelp&) {
     std::string help = app.help();
-    std::fwrite(help.data(), 1, help.size(), out);
+    platform::writeUtf8(out, help.data(), help.size());
     return kNothingChanged;
   } catch (const CLI::ParseError& error) {
-    std::fprintf(err, "dirlog-view: %s (dirlog-view --help lists the options)\n", error.what());
-    return kTrouble;
+    return optionTrouble(err, error.what());
+  }
+  if (options.files.size() == 1) {
+    return optionTrouble(err, "BEFORE AFTER: two log files, or none for the two newest");
+  }
+  std::string probe;
+  if (!platform::codePageToUtf8("", options.codePage, probe)) {
+    std::string what =
+        "--code-page " + std::to_string(options.codePage) + ": this system has no such code page";
+    return optionTrouble(err, what.c_str());
   }
   try {
     int status = options.history.empty() ? compareView(options, out) : historyView(options, out);

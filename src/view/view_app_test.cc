@@ -5,12 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
-#include "compare/compare_test_support.h"
+#include "compare_test_support.h"
 #include "test_support.h"
 #include "view/json_output.h"
 
@@ -238,6 +239,142 @@ TEST_F(ViewRunTest, ExitsLikeDiff) {
   EXPECT_EQ(run.status, kChangesShown);
   EXPECT_NE(run.out.find("\x1b[32mcreated"), std::string::npos) << run.out;
   EXPECT_EQ(view({"--logs", "2", "1", "--color=never"}).out.find("\x1b["), std::string::npos);
+}
+
+// One run on two logs, and what it must answer: the exit status, texts that
+// standard output (standard error, for trouble) must hold and must not.
+struct Answer {
+  const char* what;
+  std::string before;
+  std::string after;
+  std::vector<std::string> arguments;
+  int status;
+  std::vector<std::string> shown;
+  std::vector<std::string> notShown = {};
+};
+
+TEST_F(ViewRunTest, AnswersTruly) {
+  const std::string windowsFile = "c:\\docs\\report, final.docx";
+  const Answer answers[] = {
+      {"a Windows log's name with a comma, read on any system",
+       record(windowsFile, 100, 1, 0x20, 0),
+       record(windowsFile, 5000, 1, 0x20, 0),
+       {"--json"},
+       kChangesShown,
+       {"\"path\":\"report, final.docx\"", "\"diff\":4900"}},
+      {"an option takes one value; the files stand anywhere",
+       record("/r/a.o", 1, 1) + record("/r/b.c", 1, 1),
+       record("/r/a.o", 2, 1) + record("/r/b.c", 2, 1),
+       {"--exclude", "*.o", "BEFORE", "--only", "modified", "AFTER"},
+       kChangesShown,
+       {"b.c"},
+       {"a.o"}},
+      {"a filter finds what a folder's move folds",
+       record("/r/conf.d", 0, 5, 0x10, 040755) + record("/r/conf.d/app.conf", 7, 6),
+       record("/r/etc", 0, 9, 0x10, 040755) + record("/r/etc/conf.d", 0, 5, 0x10, 040755) +
+           record("/r/etc/conf.d/app.conf", 7, 6),
+       {"--include", "*.conf"},
+       kChangesShown,
+       {"conf.d/app.conf -> etc/conf.d/app.conf"}},
+      {"the hidden access-time changes follow the filters",
+       record("/r/a", 0, 1, 0x10, 040755) + record("/r/a/x", 1, 1) + record("/r/b", 1, 1),
+       record("/r/a", 0, 1, 0x10, 040755) + record("/r/a/x", 1, 1, 0x20, 0100644, 10) +
+           record("/r/b", 1, 1, 0x20, 0100644, 10),
+       {"--json", "--include", "a"},
+       kNothingChanged,
+       {"\"access_only_hidden\":1"}},
+      {"two start folders: one list of whole paths, and a word on --relative",
+       record("/v1/app/bin", 0, 1, 0x10, 040755) + record("/v1/app/bin/x", 3, 2),
+       record("/v2/app/bin", 0, 1, 0x10, 040755) + record("/v2/app/bin/x", 4, 2),
+       {},
+       kChangesShown,
+       {"v1/app/bin/x -> v2/app/bin/x", "--relative"},
+       {"bin -> bin"}},
+      {"orders to the terminal in names are shown escaped, and backslashes",
+       record("/r/k", 1, 1),
+       record("/r/k", 1, 1) +
+           record("/r/csi\xC2\x9B"
+                  "2J",
+                  1, 1) +
+           record("/r/rlo\xE2\x80\xAEtxt.exe", 1, 1) + record("/r/a\\xFF", 1, 1),
+       {},
+       kChangesShown,
+       {"csi\\u009B2J", "rlo\\u202Etxt.exe", "a\\\\xFF"},
+       {"\xC2\x9B", "\xE2\x80\xAE"}},
+      {"and in JSON as \\u escapes",
+       record("/r/k", 1, 1),
+       record("/r/k", 1, 1) + record("/r/rlo\xE2\x80\xAE", 1, 1),
+       {"--json"},
+       kChangesShown,
+       {"rlo\\u202e"},
+       {"\xE2\x80\xAE"}},
+      {"columns line up by what a terminal shows",
+       record("/r/k", 1, 1),
+       record("/r/k", 1, 1) + record("/r/\xE6\x97\xA5\xE6\x9C\xAC.txt", 1, 1) +
+           record("/r/abcdefgh", 1, 1) + record("/r/\xE6\x97\xA5\xE6\x9C\xAC/x", 1, 1),
+       {"--depth", "1"},
+       kChangesShown,
+       {"\xE6\x97\xA5\xE6\x9C\xAC.txt  content", "abcdefgh  content",
+        "\xE6\x97\xA5\xE6\x9C\xAC" + std::string(36, ' ') + "1"}},
+      {"JSON keeps the bytes of folders and start folders that are not UTF-8",
+       record("/r\xFF/k", 1, 1),
+       record("/r\xFF/k", 1, 1) + record("/r\xFF/x\xFF/a", 1, 1) + record("/r\xFF/x\xFE/b", 1, 1),
+       {"--json"},
+       kChangesShown,
+       {"\"start_b64\":\"L3L/\"", "\"folder_b64\":\"eP8=\"", "\"folder_b64\":\"eP4=\""}},
+      {"a pure move has a verdict of its own and gives type and size; one record is one",
+       record("/r/a", 5, 7),
+       record("/r/b", 5, 7),
+       {},
+       kChangesShown,
+       {"moved     a -> b  place\n            file, 5 B\n", ": 1 record of /r"}},
+      {"a file that is no log at all is trouble",
+       "root:x:0:0:root:/root:/bin/sh\ndaemon:x:1:1::/:/bin/false\n",
+       record("/r/a", 1, 1),
+       {},
+       kTrouble,
+       {"before.txt: not a snapshot log (none of its 2 lines is a record)"}},
+      {"a Windows log's names are decoded, characters its code page lacks too",
+       record("c:\\t\\k", 1, 1, 0x20, 0),
+       record("c:\\t\\k", 1, 1, 0x20, 0) + record("c:\\t\\caf\xE9.txt", 1, 1, 0x20, 0) +
+           record("c:\\t\\?65E5?672C.txt", 1, 1, 0x20, 0) +
+           record("c:\\t\\?D83D?DE00?D83D", 1, 1, 0x20, 0),
+       {"--json"},
+       kChangesShown,
+       {"\"path\":\"caf\xC3\xA9.txt\"", "\"path\":\"\xE6\x97\xA5\xE6\x9C\xAC.txt\"",
+        "\"path\":\"\xF0\x9F\x98\x80?D83D\"", "\"code_page\":1252"}},
+      {"in the code page asked for",
+       record("c:\\t\\k", 1, 1, 0x20, 0),
+       record("c:\\t\\k", 1, 1, 0x20, 0) + record("c:\\t\\caf\xE9.txt", 1, 1, 0x20, 0),
+       {"--code-page", "1251"},
+       kChangesShown,
+       {"caf\xD0\xB9.txt", "decoded from code page 1251"}},
+      {"an empty value is trouble", "", "", {"--only", ""}, kTrouble, {"--only: an empty value"}},
+      {"an empty value after \"=\" too", "", "", {"--history="}, kTrouble, {"an empty value"}},
+  };
+  for (const Answer& answer : answers) {
+    SCOPED_TRACE(answer.what);
+    // The two files go first unless the case places them.
+    std::vector<std::string> arguments = answer.arguments;
+    std::string before = put("before.txt", answer.before);
+    std::string after = put("after.txt", answer.after);
+    auto placed = std::find(arguments.begin(), arguments.end(), "BEFORE");
+    if (placed == arguments.end()) {
+      arguments.insert(arguments.begin(), {before, after});
+    } else {
+      *placed = before;
+      *std::find(arguments.begin(), arguments.end(), "AFTER") = after;
+    }
+    ViewRun run = view(arguments);
+    EXPECT_EQ(run.status, answer.status) << run.out << run.err;
+    const std::string& said = answer.status == kTrouble ? run.err : run.out;
+    for (const std::string& text : answer.shown) {
+      EXPECT_NE(said.find(text), std::string::npos) << text << " in:\n" << said;
+    }
+    for (const std::string& text : answer.notShown) {
+      EXPECT_EQ(said.find(text), std::string::npos) << text << " in:\n" << said;
+    }
+  }
 }
 
 TEST_F(ViewRunTest, TracesOneEntryThroughEveryLog) {

@@ -10,6 +10,7 @@
 #include "view/formatting.h"
 #include "view/json_output.h"
 #include "view/moves.h"
+#include "view/text_output.h"
 
 namespace view {
 namespace {
@@ -125,6 +126,14 @@ TEST(ViewFormatting, SpellsTimesSizesModesAndAttributes) {
             (std::vector<std::string>{"0x10000", "0x80000000"}));
 }
 
+TEST(ViewText, ColoursOnlyWhereItShows) {
+  EXPECT_EQ(pickColour("auto", true, nullptr, "xterm"), Colour::kOn);
+  EXPECT_EQ(pickColour("auto", true, nullptr, "dumb"), Colour::kOff);
+  EXPECT_EQ(pickColour("auto", true, "1", nullptr), Colour::kOff);
+  EXPECT_EQ(pickColour("auto", false, nullptr, nullptr), Colour::kOff);
+  EXPECT_EQ(pickColour("always", false, nullptr, "dumb"), Colour::kOn);
+}
+
 TEST(ViewFormatting, KeepsInvalidUtf8Recoverable) {
   EXPECT_TRUE(isValidUtf8("caf\xC3\xA9 \xF0\x9F\x98\x80"));
   for (const char* bad : {"\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "a\xFFz"}) {
@@ -135,12 +144,18 @@ TEST(ViewFormatting, KeepsInvalidUtf8Recoverable) {
   EXPECT_EQ(base64("f"), "Zg==");
   EXPECT_EQ(base64("fo"), "Zm8=");
   EXPECT_EQ(base64("a\xFFz"), "Yf96");
+  // Columns: wide characters take two, marks none, a stray byte one,
+  // wherever they stand among ASCII.
+  EXPECT_EQ(displayWidth("abcdefgh\xE6\x97\xA5\xE6\x9C\xAC.txt"), 16u);
+  EXPECT_EQ(displayWidth("abcdefg\xE6\x97\xA5"), 9u);
+  EXPECT_EQ(displayWidth("cafe\xCC\x81 ok"), 7u);
+  EXPECT_EQ(displayWidth("abcdefghijk\xFF"), 12u);
 }
 
 TEST(ViewFilters, MatchShellPatterns) {
   struct Case {
     const char* pattern;
-    const char* text;
+    std::string text;
     bool matches;
   };
   const Case cases[] = {
@@ -160,6 +175,14 @@ TEST(ViewFilters, MatchShellPatterns) {
       {"\\*", "*", true},
       {"\\*", "x", false},
       {"[ab", "[ab", true},
+      // A character of UTF-8 is one, a stray byte too.
+      {"?", "\xC3\xA9", true},
+      {"[\xC3\xA9-\xC3\xAB]x", "\xC3\xAAx", true},
+      {"[!\xC3\xA9]", "\xC3\xA9", false},
+      {"a?", "a\xFF", true},
+      // Stars never backtrack: a hundred characters take a hundred steps.
+      {"*a*a*a*a*a*a*a*b", std::string(100, 'a'), false},
+      {"**a**a**a**a**a**a**b", std::string(100, 'a') + "/b", true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(globMatch(c.pattern, c.text), c.matches) << c.pattern << " " << c.text;
@@ -179,6 +202,14 @@ TEST(ViewFilters, SelectPathsLikeUsersExpect) {
   filters.include = {"src"};
   EXPECT_TRUE(pathSelected(filters, "src/a.c"));
   EXPECT_FALSE(pathSelected(filters, "lib/a.c"));
+  // A leading "/" anchors; a trailing one names a folder.
+  filters = Filters{};
+  filters.exclude = {"/build", "tmp/"};
+  EXPECT_TRUE(pathSelected(filters, "src/build/y.c"));
+  EXPECT_FALSE(pathSelected(filters, "build/y.c"));
+  EXPECT_TRUE(pathSelected(filters, "a/tmp", false));
+  EXPECT_FALSE(pathSelected(filters, "a/tmp", true));
+  EXPECT_FALSE(pathSelected(filters, "a/tmp/x", false));
 
   EXPECT_EQ(parseKinds("created,type"), (1u << static_cast<unsigned>(Kind::kCreated)) |
                                             (1u << static_cast<unsigned>(Kind::kType)));
@@ -228,7 +259,8 @@ std::vector<std::string> listing(const std::vector<Change>& changes) {
 }
 
 std::vector<Change> moves(std::vector<Change> changes) {
-  return findMoves(std::move(changes), '/', LogSystem::kPosix, AccessTimes::kHidden);
+  return selectChanges(findMoves(std::move(changes), '/', LogSystem::kPosix, AccessTimes::kHidden),
+                       Filters{}, '/');
 }
 
 TEST(ViewMoves, PairsOnlyUnambiguousDeletionsAndCreations) {

@@ -66,7 +66,9 @@ TEST(ViewE2eTest, ShowsEveryKindOfChangeOnARealTree) {
   EXPECT_EQ(text.exitStatus, 1);
   EXPECT_EQ(text.out.find('\x1b'), std::string::npos);
   EXPECT_EQ(text.out.rfind("deleted   gone.txt    content\n", 0), 0u) << text.out;
-  EXPECT_NE(text.out.find("\nmoved     old -> new  content\n"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("\nmoved     old -> new  place\n            directory\n"),
+            std::string::npos)
+      << text.out;
 
   RunResult missing = runDirlogView({"--logs", "1", "7"}, logs);
   EXPECT_EQ(missing.exitStatus, 2);

@@ -56,4 +56,30 @@ TEST_F(WineViewTest, ShowsTheChangesAsTextAndJson) {
   EXPECT_EQ(missing.out, "");
 }
 
+TEST_F(WineViewTest, ShowsWindowsNamesAsTheyAre) {
+  file("t/keep.txt", "kept");
+  ASSERT_EQ(runDirlog({"/L" + windowsPath("t")}).exitStatus, 0);
+  file("t/caf\xC3\xA9.txt", "new");
+  ASSERT_EQ(runDirlog({"/L" + windowsPath("t")}).exitStatus, 0);
+  // A name the code page lacks, as a scan writes it.
+  std::string after = log(2);
+  file("dirlog2.txt",
+       after + "---FILE---,c:\\t\\?65E5?672C.txt,?65E5?672C.txt,,32,0,1,0,0,0,0,0,0,0,0\r\n");
+
+  WineRun json = runDirlogView({"--json"});
+  EXPECT_EQ(json.exitStatus, 1) << json.out;
+  std::vector<std::string> paths;
+  nlohmann::json summary;
+  for (const std::string& line : crLfLines(json.out)) {
+    nlohmann::json object = nlohmann::json::parse(line);
+    if (object.contains("summary")) summary = object["summary"];
+    if (object.contains("path")) paths.push_back(object["path"]);
+  }
+  EXPECT_EQ(paths, (std::vector<std::string>{"caf\xC3\xA9.txt", "\xE6\x97\xA5\xE6\x9C\xAC.txt"}))
+      << json.out;
+  EXPECT_TRUE(summary["code_page"].is_number()) << json.out;
+  WineRun text = runDirlogView({});
+  EXPECT_NE(text.out.find("created   caf\xC3\xA9.txt"), std::string::npos) << text.out;
+}
+
 }  // namespace

@@ -1,8 +1,8 @@
 // Helpers for the comparison's tests: capturing standard output, and logs
 // made up at random in the writer's format with the damage real logs can
 // carry (long lines, cut lines, stray lines, commas in names, CR LF ends).
-#ifndef DIRLOG_COMPARE_COMPARE_TEST_SUPPORT_H_
-#define DIRLOG_COMPARE_COMPARE_TEST_SUPPORT_H_
+#ifndef DIRLOG_TESTS_COMPARE_TEST_SUPPORT_H_
+#define DIRLOG_TESTS_COMPARE_TEST_SUPPORT_H_
 
 #include <cstdint>
 #include <filesystem>
@@ -40,8 +40,8 @@ inline std::ostream& operator<<(std::ostream& stream, const Outcome& outcome) {
 // text mode does so.
 std::string platformText(const std::string& bytes);
 
-// `path` with each '/' turned into the platform's separator, which is what
-// the line reader's comma recovery looks for.
+// `path` with each '/' turned into the platform's separator: a path as this
+// platform's scans write it.
 std::string nativePath(std::string path);
 
 // One entry as a scan would record it.
@@ -73,4 +73,4 @@ struct LogPair {
 // entries modified (any field), deleted, created, renamed, duplicated.
 LogPair randomLogPair(std::mt19937& random, const LogShape& shape);
 
-#endif  // DIRLOG_COMPARE_COMPARE_TEST_SUPPORT_H_
+#endif  // DIRLOG_TESTS_COMPARE_TEST_SUPPORT_H_

@@ -1,4 +1,4 @@
-#include "compare/compare_test_support.h"
+#include "compare_test_support.h"
 
 #include <unistd.h>
 
