@@ -642,8 +642,9 @@
 
   // The path: its folder (below the chosen one) muted and cut from its start
   // when the column is narrow, its name emphasised; a move's old path below.
-  function pathLine(folderText, name, className) {
+  function pathLine(folderText, name, className, lead) {
     const path = el('span', className ? 'path ' + className : 'path');
+    if (lead) path.append(el('span', 'lead', lead));
     if (folderText) {
       const dir = el('span', 'dir');
       dir.append(visibleEl('span', '', folderText + SEP));
@@ -663,7 +664,7 @@
     const old = rows.oldPath.get(i);
     if (old !== undefined) {
       const cut = old.lastIndexOf(SEP);
-      cell.append(pathLine(cut > 0 ? '\u2190 ' + old.slice(0, cut) : '', cut > 0 ? old.slice(cut + 1) : '\u2190 ' + old, 'from'));
+      cell.append(pathLine(cut > 0 ? old.slice(0, cut) : '', cut > 0 ? old.slice(cut + 1) : old, 'from', '\u2190\u00a0'));
       cell.title += '\nmoved from ' + visible(old);
     }
     return cell;
