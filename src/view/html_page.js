@@ -3,7 +3,9 @@
 // in view, so that a million changes cost a screenful of DOM rows. Every
 // name reaches the page through text nodes, never as markup.
 'use strict';
-(() => {
+// The page paints its frame (headings, empty boxes) before the script reads
+// the data, so that something shows at once.
+const start = () => {
   const $ = (id) => document.getElementById(id);
 
   // ---- The data: the meta object, and the columns of varints.
@@ -508,20 +510,24 @@
     return { states, whole, last };
   }
 
+  let hitRows = null;
+  let hitFolders = null;
   function pathsHolding(query) {
     lowerNames();
-    const hits = new Uint8Array(N);
+    const hits = hitRows ? hitRows.fill(0) : (hitRows = new Uint8Array(N));
     const parts = query.split(SEP);
     if (parts.length === 1 || parts.length > 31) {
-      const inFolder = new Uint8Array(folders.count);
+      const inFolder = hitFolders ? hitFolders.fill(0) : (hitFolders = new Uint8Array(folders.count));
       if (parts.length === 1) {
         namesHolding(query, lowered.names, rows.nameAt, N, lowerRowName, hits);
         namesHolding(query, lowered.folderNames, folders.nameAt, folders.count, lowerFolderName, inFolder);
       } else {
         for (let i = 0; i < N; i++) if (rowPath(i).toLowerCase().includes(query)) hits[i] = 1;
       }
-      for (let f = 1; f < folders.count; f++) inFolder[f] |= inFolder[folders.parent[f]];
-      for (let i = 0; i < N; i++) hits[i] |= inFolder[rows.folder[i]];
+      if (inFolder.includes(1)) {
+        for (let f = 1; f < folders.count; f++) inFolder[f] |= inFolder[folders.parent[f]];
+        for (let i = 0; i < N; i++) hits[i] |= inFolder[rows.folder[i]];
+      }
     } else {
       const { states, whole, last } = foldersHoldingParts(parts);
       const ending = 1 << (last - 1);
@@ -573,7 +579,7 @@
   const head = document.querySelector('#changes thead');
   // Rows drawn above and below the visible ones, so that a scroll of a few
   // rows shows no gap before the next frame.
-  const OVERSCAN = 12;
+  const OVERSCAN = 6;
   // The tallest the table is made, in CSS pixels. Browsers cap an element's
   // height (Chromium at 2^25 device pixels, others lower), and a pixel ratio
   // or a zoom shrinks the cap in CSS pixels; a million stays far below it at
@@ -1466,4 +1472,6 @@
   });
   recompute();
   performance.mark('dirlog-ready');
-})();
+};
+if (document.hidden) start();
+else requestAnimationFrame(() => setTimeout(start, 0));
