@@ -457,17 +457,21 @@ const start = () => {
     return name;
   }
 
-  // Marks `hits[i]` for each name that holds `query`, the names standing
-  // one after the other in `text` from `at[i]`.
-  function namesHolding(query, text, at, count, nameOf, hits) {
+  // Marks `hits[i]` for each name that holds `query` (or, with `atEnd`,
+  // ends with it), the names standing one after the other in `text` from
+  // `at[i]`.
+  function namesHolding(query, text, at, count, nameOf, hits, atEnd) {
     if (text === null) {
-      for (let i = 0; i < count; i++) if (nameOf(i).includes(query)) hits[i] = 1;
+      for (let i = 0; i < count; i++) {
+        if (atEnd ? nameOf(i).endsWith(query) : nameOf(i).includes(query)) hits[i] = 1;
+      }
       return;
     }
     let i = 0;
     for (let found = text.indexOf(query); found >= 0;) {
       while (at[i + 1] <= found) i++;
-      if (found + query.length <= at[i + 1]) {
+      const end = found + query.length;
+      if (atEnd ? end === at[i + 1] : end <= at[i + 1]) {
         hits[i] = 1;
         found = text.indexOf(query, at[i + 1]);
       } else {
@@ -479,11 +483,17 @@ const start = () => {
   // For a text with separators, parts p0 SEP p1 ... SEP pn: a folder's state
   // has bit j when the names down to it end with p0 ... pj (p0 as the end
   // of a name, the others whole), and `whole` when the text lies in its
-  // path.
+  // path. Only the folders below a state compare their names.
   function foldersHoldingParts(parts) {
     const last = parts.length - 1;
-    const states = new Uint32Array(folders.count);
-    const whole = new Uint8Array(folders.count);
+    const count = folders.count;
+    const states = new Uint32Array(count);
+    const whole = new Uint8Array(count);
+    if (parts[0]) {
+      namesHolding(parts[0], lowered.folderNames, folders.nameAt, count, lowerFolderName, states, true);
+    } else {
+      states.fill(1);
+    }
     let state = 0;
     let held = 0;
     const step = (name) => {
@@ -495,50 +505,56 @@ const start = () => {
       }
       state = next;
     };
-    for (let f = 1; f < folders.count; f++) {
+    for (let f = 1; f < count; f++) {
       const parent = folders.parent[f];
-      state = states[parent];
       held = whole[parent];
-      const name = lowerFolderName(f);
-      // A name at the top may hold separators ("/srv" outside the start
-      // folder): each piece is a name of its own.
-      if (parent === 0 && name.includes(SEP)) name.split(SEP).forEach(step);
-      else step(name);
+      state = states[parent];
+      if (parent === 0) {
+        // A name at the top may hold separators ("/srv" outside the start
+        // folder): each piece is a name of its own.
+        const name = lowerFolderName(f);
+        state = 0;
+        if (name.includes(SEP)) name.split(SEP).forEach(step);
+        else step(name);
+      } else if (state) {
+        step(lowerFolderName(f));
+      } else {
+        state = states[f];
+      }
       states[f] = state;
       whole[f] = held;
     }
     return { states, whole, last };
   }
 
+  // The rows whose path holds `query`: a test of row i, after marks made
+  // once for the names and folders.
   let hitRows = null;
   let hitFolders = null;
   function pathsHolding(query) {
     lowerNames();
     const hits = hitRows ? hitRows.fill(0) : (hitRows = new Uint8Array(N));
-    const parts = query.split(SEP);
-    if (parts.length === 1 || parts.length > 31) {
-      const inFolder = hitFolders ? hitFolders.fill(0) : (hitFolders = new Uint8Array(folders.count));
-      if (parts.length === 1) {
-        namesHolding(query, lowered.names, rows.nameAt, N, lowerRowName, hits);
-        namesHolding(query, lowered.folderNames, folders.nameAt, folders.count, lowerFolderName, inFolder);
-      } else {
-        for (let i = 0; i < N; i++) if (rowPath(i).toLowerCase().includes(query)) hits[i] = 1;
-      }
-      if (inFolder.includes(1)) {
-        for (let f = 1; f < folders.count; f++) inFolder[f] |= inFolder[folders.parent[f]];
-        for (let i = 0; i < N; i++) hits[i] |= inFolder[rows.folder[i]];
-      }
-    } else {
-      const { states, whole, last } = foldersHoldingParts(parts);
-      const ending = 1 << (last - 1);
-      for (let i = 0; i < N; i++) {
-        const f = rows.folder[i];
-        if (f === 0 ? lowerRowName(i).includes(query)
-          : whole[f] || (states[f] & ending && lowerRowName(i).startsWith(parts[last]))) hits[i] = 1;
-      }
-    }
     for (const [i, old] of lowered.oldPaths) if (old.includes(query)) hits[i] = 1;
-    return hits;
+    const parts = query.split(SEP);
+    if (parts.length > 31) {
+      for (let i = 0; i < N; i++) if (rowPath(i).toLowerCase().includes(query)) hits[i] = 1;
+      return (i) => hits[i] === 1;
+    }
+    if (parts.length === 1) {
+      const inFolder = hitFolders ? hitFolders.fill(0) : (hitFolders = new Uint8Array(folders.count));
+      namesHolding(query, lowered.names, rows.nameAt, N, lowerRowName, hits);
+      namesHolding(query, lowered.folderNames, folders.nameAt, folders.count, lowerFolderName, inFolder);
+      for (let f = 1; f < folders.count; f++) inFolder[f] |= inFolder[folders.parent[f]];
+      return (i) => hits[i] === 1 || inFolder[rows.folder[i]] === 1;
+    }
+    const { states, whole, last } = foldersHoldingParts(parts);
+    const ending = 1 << (last - 1);
+    return (i) => {
+      if (hits[i]) return true;
+      const f = rows.folder[i];
+      return f === 0 ? lowerRowName(i).includes(query)
+        : whole[f] === 1 || ((states[f] & ending) !== 0 && lowerRowName(i).startsWith(parts[last]));
+    };
   }
 
   let keptRows = null;
@@ -548,10 +564,10 @@ const start = () => {
     const started = performance.now();
     const base = order();
     const query = state.text.toLowerCase().replace(/[\0\n]/g, '');
-    const hits = query ? pathsHolding(query) : null;
+    const holds = query ? pathsHolding(query) : null;
     const below = state.folder !== 0;
     const low = state.folder, high = folders.end[state.folder];
-    const all = !below && !hits && state.kinds.every(Boolean) && state.verdicts.every(Boolean);
+    const all = !below && !holds && state.kinds.every(Boolean) && state.verdicts.every(Boolean);
     const kept = all ? null : keptRows || (keptRows = new Uint32Array(N));
     let m = all ? N : 0;
     for (let j = 0; j < N && !all; j++) {
@@ -559,7 +575,7 @@ const start = () => {
       if (!state.kinds[rows.kind[i]] || !state.verdicts[rows.verdict[i]]) continue;
       // A move counts in its new folder, as in the roll-ups.
       if (below && (rows.folder[i] < low || rows.folder[i] >= high)) continue;
-      if (hits && !hits[i]) continue;
+      if (holds && !holds(i)) continue;
       kept[m++] = i;
     }
     view = all ? (state.descending ? reversed(base) : base) : kept.subarray(0, m);

@@ -214,7 +214,7 @@ describe('a page of a real change', () => {
       return (await table(tab)).rows.map((row) => row.path).sort();
     };
     const paths = view.changes.map((change) => change.path);
-    for (const text of ['LIB/', 'lib/p', 'ib/plug', '/', 'b/', 'usr/lib/python3.11/s', 'draft', '.md', 'nothing']) {
+    for (const text of ['LIB/', 'lib/p', 'ib/plug', '/', 'b/', '/lib/', 'usr/lib/python3.11/s', 'ges/vendored/', 'draft', '.md', 'nothing']) {
       const expected = view.changes.filter((c) => (c.path + '\n' + (c.old_path || '')).toLowerCase()
         .includes(text.toLowerCase())).map((c) => c.path).sort();
       assert.deepEqual(await holding(text), expected, text);
