@@ -1488,6 +1488,9 @@ const start = () => {
   });
   recompute();
   performance.mark('dirlog-ready');
+  // The names in lower case, for the filter box, once the page is idle.
+  if (window.requestIdleCallback) requestIdleCallback(() => lowerNames());
+  else setTimeout(() => lowerNames(), 200);
 };
 if (document.hidden) start();
 else requestAnimationFrame(() => setTimeout(start, 0));
