@@ -441,8 +441,12 @@ const start = () => {
         names: names.length === meta.names.length ? names : null,
         folderNames: folderNames.length === meta.folder_names.length ? folderNames : null,
         folders: new Array(folders.count),
-        oldPaths: new Map([...rows.oldPath].map(([i, old]) => [i, old.toLowerCase()])),
+        oldRows: Uint32Array.from(rows.oldPath.keys()),
       };
+      const oldPaths = [...rows.oldPath.values()].map((old) => old.toLowerCase());
+      lowered.oldText = oldPaths.join('\0');
+      lowered.oldAt = starts(oldPaths.map((old) => old.length + 1));
+      lowered.oldHits = new Uint8Array(oldPaths.length);
     }
     return lowered;
   }
@@ -483,16 +487,18 @@ const start = () => {
   // For a text with separators, parts p0 SEP p1 ... SEP pn: a folder's state
   // has bit j when the names down to it end with p0 ... pj (p0 as the end
   // of a name, the others whole), and `whole` when the text lies in its
-  // path. Only the folders below a state compare their names.
+  // path. Only what lies below a folder ending with p0 is walked.
+  let partStates = null;
+  let partWhole = null;
   function foldersHoldingParts(parts) {
     const last = parts.length - 1;
     const count = folders.count;
-    const states = new Uint32Array(count);
-    const whole = new Uint8Array(count);
+    const states = partStates ? partStates.fill(0) : (partStates = new Uint32Array(count));
+    const whole = partWhole ? partWhole.fill(0) : (partWhole = new Uint8Array(count));
     if (parts[0]) {
       namesHolding(parts[0], lowered.folderNames, folders.nameAt, count, lowerFolderName, states, true);
     } else {
-      states.fill(1);
+      states.fill(1, 1);
     }
     let state = 0;
     let held = 0;
@@ -505,56 +511,66 @@ const start = () => {
       }
       state = next;
     };
-    for (let f = 1; f < count; f++) {
-      const parent = folders.parent[f];
-      held = whole[parent];
-      state = states[parent];
-      if (parent === 0) {
-        // A name at the top may hold separators ("/srv" outside the start
-        // folder): each piece is a name of its own.
-        const name = lowerFolderName(f);
-        state = 0;
-        if (name.includes(SEP)) name.split(SEP).forEach(step);
-        else step(name);
-      } else if (state) {
-        step(lowerFolderName(f));
-      } else {
-        state = states[f];
+    // A name at the top may hold separators ("/srv" outside the start
+    // folder): each piece is a name of its own.
+    for (let g = 1; g < count; g = folders.end[g]) {
+      const name = lowerFolderName(g);
+      if (!name.includes(SEP)) continue;
+      state = 0;
+      held = 0;
+      name.split(SEP).forEach(step);
+      states[g] = state;
+      whole[g] = held;
+    }
+    for (let top = 1; top < count; top++) {
+      if (states[top] === 0 && whole[top] === 0) continue;
+      const end = folders.end[top];
+      for (let f = top + 1; f < end; f++) {
+        const parent = folders.parent[f];
+        held = whole[parent];
+        state = states[parent];
+        if (state) step(lowerFolderName(f));
+        else state = states[f];
+        states[f] = state;
+        whole[f] = held;
       }
-      states[f] = state;
-      whole[f] = held;
+      top = end - 1;
     }
     return { states, whole, last };
   }
 
-  // The rows whose path holds `query`: a test of row i, after marks made
-  // once for the names and folders.
+  // The rows whose path holds `query`, marked in one array: the names' and
+  // folders' marks first, then one pass over the rows.
   let hitRows = null;
   let hitFolders = null;
   function pathsHolding(query) {
     lowerNames();
     const hits = hitRows ? hitRows.fill(0) : (hitRows = new Uint8Array(N));
-    for (const [i, old] of lowered.oldPaths) if (old.includes(query)) hits[i] = 1;
     const parts = query.split(SEP);
     if (parts.length > 31) {
       for (let i = 0; i < N; i++) if (rowPath(i).toLowerCase().includes(query)) hits[i] = 1;
-      return (i) => hits[i] === 1;
-    }
-    if (parts.length === 1) {
+    } else if (parts.length === 1) {
       const inFolder = hitFolders ? hitFolders.fill(0) : (hitFolders = new Uint8Array(folders.count));
       namesHolding(query, lowered.names, rows.nameAt, N, lowerRowName, hits);
       namesHolding(query, lowered.folderNames, folders.nameAt, folders.count, lowerFolderName, inFolder);
-      for (let f = 1; f < folders.count; f++) inFolder[f] |= inFolder[folders.parent[f]];
-      return (i) => hits[i] === 1 || inFolder[rows.folder[i]] === 1;
+      if (inFolder.includes(1)) {
+        for (let f = 1; f < folders.count; f++) inFolder[f] |= inFolder[folders.parent[f]];
+        for (let i = 0; i < N; i++) hits[i] |= inFolder[rows.folder[i]];
+      }
+    } else {
+      const { states, whole, last } = foldersHoldingParts(parts);
+      const ending = 1 << (last - 1);
+      for (let i = 0; i < N; i++) {
+        const f = rows.folder[i];
+        if (f === 0 ? lowerRowName(i).includes(query)
+          : whole[f] === 1 || ((states[f] & ending) !== 0 && lowerRowName(i).startsWith(parts[last]))) hits[i] = 1;
+      }
     }
-    const { states, whole, last } = foldersHoldingParts(parts);
-    const ending = 1 << (last - 1);
-    return (i) => {
-      if (hits[i]) return true;
-      const f = rows.folder[i];
-      return f === 0 ? lowerRowName(i).includes(query)
-        : whole[f] === 1 || ((states[f] & ending) !== 0 && lowerRowName(i).startsWith(parts[last]));
-    };
+    // A move's old path, too.
+    const { oldText, oldAt, oldHits, oldRows } = lowered;
+    namesHolding(query, oldText, oldAt, oldRows.length, null, oldHits.fill(0));
+    for (let j = 0; j < oldRows.length; j++) if (oldHits[j]) hits[oldRows[j]] = 1;
+    return hits;
   }
 
   let keptRows = null;
@@ -564,18 +580,20 @@ const start = () => {
     const started = performance.now();
     const base = order();
     const query = state.text.toLowerCase().replace(/[\0\n]/g, '');
-    const holds = query ? pathsHolding(query) : null;
+    const hits = query ? pathsHolding(query) : null;
     const below = state.folder !== 0;
     const low = state.folder, high = folders.end[state.folder];
-    const all = !below && !holds && state.kinds.every(Boolean) && state.verdicts.every(Boolean);
+    const all = !below && !hits && state.kinds.every(Boolean) && state.verdicts.every(Boolean);
     const kept = all ? null : keptRows || (keptRows = new Uint32Array(N));
     let m = all ? N : 0;
+    const { kinds, verdicts, descending } = state;
+    const { kind, verdict, folder } = rows;
     for (let j = 0; j < N && !all; j++) {
-      const i = state.descending ? base[N - 1 - j] : base[j];
-      if (!state.kinds[rows.kind[i]] || !state.verdicts[rows.verdict[i]]) continue;
+      const i = descending ? base[N - 1 - j] : base[j];
+      if (kinds[kind[i]] === 0 || verdicts[verdict[i]] === 0) continue;
       // A move counts in its new folder, as in the roll-ups.
-      if (below && (rows.folder[i] < low || rows.folder[i] >= high)) continue;
-      if (holds && !holds(i)) continue;
+      if (below && (folder[i] < low || folder[i] >= high)) continue;
+      if (hits !== null && hits[i] === 0) continue;
       kept[m++] = i;
     }
     view = all ? (state.descending ? reversed(base) : base) : kept.subarray(0, m);
