@@ -122,8 +122,7 @@ void appendVarint(std::string& out, uint64_t value) {
   out += static_cast<char>(value);
 }
 
-// The exact bytes behind a text of a change object: its base64 twin
-// ("path_b64") when the text is not UTF-8, else the text.
+// The bytes of standard base64 text; none when it holds other characters.
 std::optional<std::string> fromBase64(const std::string& text) {
   std::string bytes;
   uint32_t group = 0;
@@ -153,6 +152,8 @@ std::optional<std::string> fromBase64(const std::string& text) {
   return bytes;
 }
 
+// The exact bytes behind a text of a change object: its base64 twin
+// ("path_b64") when the text is not UTF-8, else the text.
 std::string exactText(const nlohmann::json& change, const std::string& key) {
   auto twin = change.find(key + "_b64");
   if (twin != change.end() && twin->is_string()) {
