@@ -334,6 +334,7 @@ describe('a page of hostile names', () => {
     '<!-- comment',
     'invoice\u202efdp.exe',
     'csi\u009b31m',
+    'iso\u2067late',
   ];
   let view;
   let tab;
@@ -356,9 +357,10 @@ describe('a page of hostile names', () => {
   it('shows every name as text, its hidden characters escaped, and runs none of them', async () => {
     const shown = (await table(tab)).rows.map((row) => row.path);
     // A control character shows as its picture; a C1 control, a
-    // bidirectional override and a byte that is not UTF-8 as an escape.
+    // bidirectional override or isolate and a byte that is not UTF-8 as an
+    // escape.
     const visible = (text) => text.replace(/[\u0000-\u001f]/g, (c) => String.fromCharCode(0x2400 + c.charCodeAt(0)))
-      .replace(/[\u0080-\u009f\u202a-\u202e]/g, (c) => '\\u' + c.charCodeAt(0).toString(16).toUpperCase().padStart(4, '0'))
+      .replace(/[\u0080-\u009f\u202a-\u202e\u2066-\u2069]/g, (c) => '\\u' + c.charCodeAt(0).toString(16).toUpperCase().padStart(4, '0'))
       .replace(/\ufffd/g, '?');
     const bytes = (text) => text.replace(/\\x[0-9A-F]{2}/g, '?');
     assert.deepEqual(shown.map(bytes), view.changes.map((c) => visible(c.path)));
@@ -366,10 +368,11 @@ describe('a page of hostile names', () => {
     assert.ok(shown.includes('b\\xFF\\xFE.t'));
     assert.ok(shown.includes('invoice\\u202Efdp.exe'));
     assert.ok(shown.includes('csi\\u009B31m'));
+    assert.ok(shown.includes('iso\\u2067late'));
     assert.ok(shown.includes('x</script><script>window.__pwned=2</script>'));
     const boxed = await tab.$$eval('#rows .esc', (boxes) => boxes.map((box) => box.textContent));
     // The file b\xFF\xFE.t, the folders dir\xFF and dir\xFE and a file in each.
-    assert.deepEqual(boxed.sort(), ['\\u009B', '\\u202E', ...Array(3).fill('\\xFE'), ...Array(3).fill('\\xFF')]);
+    assert.deepEqual(boxed.sort(), ['\\u009B', '\\u202E', '\\u2067', ...Array(3).fill('\\xFE'), ...Array(3).fill('\\xFF')]);
     assert.equal(await tab.evaluate(() => window.__pwned), undefined);
     assert.equal(await tab.locator('img').count(), 0);
     assert.equal(await tab.locator('script').count(), 3);
