@@ -54,8 +54,8 @@ std::string oneDecimal(uint64_t bytes) {
   return std::to_string(whole) + "." + static_cast<char>('0' + tenths) + " " + kUnits[unit];
 }
 
-// The length of the valid UTF-8 sequence at `at`, or 0 when none starts
-// there.
+}  // namespace
+
 size_t sequenceLength(std::string_view text, size_t at) {
   auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
   unsigned char lead = byte(at);
@@ -83,8 +83,6 @@ size_t sequenceLength(std::string_view text, size_t at) {
   }
   return length;
 }
-
-}  // namespace
 
 std::string isoTime(uint64_t ticks, TimeZone zone, int32_t offsetSeconds) {
   int64_t seconds = static_cast<int64_t>(ticks / kTicksPerSecond) - kSecondsFrom1601To1970;

@@ -41,6 +41,10 @@ std::vector<std::string> attributeNames(int32_t attributes);
 // beyond U+10FFFF).
 bool isValidUtf8(const std::string& text);
 
+// The length of the valid UTF-8 sequence at `at` in `text`, or 0 when none
+// starts there.
+size_t sequenceLength(std::string_view text, size_t at);
+
 // `text` with each byte that does not belong to a valid UTF-8 sequence
 // replaced by U+FFFD.
 std::string toValidUtf8(const std::string& text);

@@ -8,7 +8,7 @@ set(DIRLOG_HTML_HEADER ${PROJECT_BINARY_DIR}/generated/view/html_page_assets.h)
 add_custom_command(
   OUTPUT ${DIRLOG_HTML_HEADER}
   COMMAND ${CMAKE_COMMAND} -DOUTPUT=${DIRLOG_HTML_HEADER}
-          "-DNAMES=kHtmlPageTemplate|kHtmlPageStyle|kHtmlPageScript"
+          "-DNAMES=kHtmlPageTemplate|kHtmlPageStyle|kHtmlPageScript" -DHASHED=kHtmlPageScript
           "-DFILES=${CMAKE_CURRENT_LIST_DIR}/html_page.html|${CMAKE_CURRENT_LIST_DIR}/html_page.css|${CMAKE_CURRENT_LIST_DIR}/html_page.js"
           -P ${PROJECT_SOURCE_DIR}/cmake/embed_text.cmake
   DEPENDS ${DIRLOG_HTML_ASSETS} ${PROJECT_SOURCE_DIR}/cmake/embed_text.cmake

@@ -2,15 +2,18 @@
 // data inline, nothing fetched) holding the changes and the summary that
 // --json writes as JSON Lines.
 //
-// Changes stream in one at a time, so the page of a million changes is
-// written without holding them. The data sits in two
-// <script type="application/json"> elements, escaped so that no name can end
-// the element or open a comment; the page's script reads it with JSON.parse
-// and puts every name into the page as text, never as markup.
+// The page carries its rows by column: small numbers as base64 of unsigned
+// LEB128 varints in one <script type="text/plain"> element, names and other
+// text in a <script type="application/json"> element, escaped so that no
+// name can end the element or open a comment. The page's script reads both
+// and puts every name into the page as text, never as markup. Each name is
+// stored once below a table of folders, so that a million changes make a
+// page a browser opens in a second or two.
 #ifndef DIRLOG_VIEW_HTML_PAGE_H_
 #define DIRLOG_VIEW_HTML_PAGE_H_
 
 #include <cstddef>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
@@ -18,29 +21,40 @@
 
 namespace view {
 
-// How many change rows a page holds by default. Past it the page still counts
-// every change in its summary and folder tree, and says how many rows it left
-// out and that --json lists them all.
-constexpr size_t kHtmlRowLimit = 500000;
+// How many change rows a page holds by default. Past it the page lists an
+// evenly spaced share of the changes, so that every kind and folder keeps
+// its share, counts every change in its summary and folder tree, and says
+// what it left out and that --json lists it all.
+constexpr size_t kHtmlRowLimit = 1000000;
+
+struct HtmlPageShape {
+  size_t changes = 0;  // how many changes addChange will be given
+  char separator = '/';
+  size_t rowLimit = kHtmlRowLimit;
+};
 
 class HtmlPageWriter {
  public:
-  // Writes the page up to its rows to `out`, which must outlive the writer.
-  HtmlPageWriter(std::ostream& out, size_t rowLimit);
+  // Writes the page to `out`, which must outlive the writer. The rows are
+  // held until finish(): the page's columns come one after the other.
+  HtmlPageWriter(std::ostream& out, const HtmlPageShape& shape);
+  ~HtmlPageWriter();
+  HtmlPageWriter(const HtmlPageWriter&) = delete;
+  HtmlPageWriter& operator=(const HtmlPageWriter&) = delete;
 
-  // One change object of the --json form. Past the row limit it is only
-  // counted.
+  // One change object of the --json form; counted in the folder tree, and
+  // listed unless the row limit leaves it out.
   void addChange(const nlohmann::json& change);
 
-  // Writes the summary object (the value of the last --json line's
-  // "summary" key) and the rest of the page. Call once, last.
+  // Writes the page, with the summary object (the value of the last --json
+  // line's "summary" key; its roll-ups are not used: the page's folder
+  // tree comes from the changes, at every depth). Call once, last.
   void finish(const nlohmann::json& summary);
 
  private:
+  class Data;
   std::ostream& out_;
-  size_t rowLimit_;
-  size_t rows_ = 0;
-  size_t leftOut_ = 0;
+  std::unique_ptr<Data> data_;
 };
 
 // The whole page at once, for callers that hold every change.
@@ -52,16 +66,13 @@ void writeHtmlPage(std::ostream& out, const nlohmann::json& summary,
 // U+FFFD. JSON.parse reads it back to the same value.
 std::string scriptSafeJson(const nlohmann::json& value);
 
-// The compact row the page's script reads for one change object:
-// [kind, path, verdict, size old, size new, size diff, written old,
-//  written new, other changed fields as text, old path, type], kinds and
-// verdicts and types as their index in the lists the script holds too.
-nlohmann::json htmlRow(const nlohmann::json& change);
-
-// The summary's roll-ups as the page carries them, in the same order:
-// [folder, created, deleted, modified, moved, type, bytes added, bytes
-// removed] each, a third of the size of the objects at every depth.
-nlohmann::json rollupRows(const nlohmann::json& summary);
+// The exact bytes of a name as the inside of a JSON string that may stand
+// inside a <script> element, escaped as scriptSafeJson() escapes; each byte
+// that is not part of valid UTF-8 becomes the lone surrogate U+DC00 + byte,
+// so that names differing only in such bytes stay apart in the page.
+// Appends to `out` and returns the length of the name in UTF-16 code units,
+// which is how the page's script measures it.
+size_t appendPageString(std::string& out, const std::string& bytes);
 
 }  // namespace view
 

@@ -21,7 +21,10 @@ uint64_t Rollup::total() const {
 
 std::vector<std::string> foldersAbove(const std::string& path, char separator, int depth) {
   std::vector<std::string> folders{""};
-  size_t at = 0;
+  // A path outside the start folder keeps its leading separator: that
+  // separator does not end a folder, or the start folder would count the
+  // change twice.
+  size_t at = path.empty() || path[0] != separator ? 0 : 1;
   for (int level = 1; level <= depth; ++level) {
     at = path.find(separator, at);
     if (at == std::string::npos) break;

@@ -58,6 +58,8 @@ struct Summary {
 
 // The folders above `path` down to `depth` levels below the start folder,
 // outermost first, the start folder ("") included; never `path` itself.
+// Each folder appears once: the leading separator of a path outside the
+// start folder ("/srv/x") belongs to its first folder ("/srv").
 std::vector<std::string> foldersAbove(const std::string& path, char separator, int depth);
 
 // Adds up `shown`. The roll-ups go `depth` levels below the start folder

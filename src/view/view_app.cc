@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <limits>
 #include <memory>
 #include <optional>
 
@@ -136,7 +135,10 @@ void writePage(const std::string& file, const std::vector<Change>& changes, cons
                const Presentation& presentation) {
   std::ofstream page(file, std::ios::binary | std::ios::trunc);
   if (!page) throw Trouble{file + ": cannot be written (" + std::strerror(errno) + ")"};
-  HtmlPageWriter writer(page, kHtmlRowLimit);
+  HtmlPageShape shape;
+  shape.changes = changes.size();
+  shape.separator = presentation.separator;
+  HtmlPageWriter writer(page, shape);
   for (const Change& change : changes) writer.addChange(changeToJson(change, presentation));
   writer.finish(summaryToJson(summary, presentation));
   page.close();
@@ -173,13 +175,9 @@ int compareView(const Options& options, std::FILE* out) {
   summary.before.taken = platform::lastWriteTime(before.name);
   summary.after.taken = platform::lastWriteTime(after.name);
 
-  if (!options.html.empty()) {
-    // The page's folder tree goes all the way down, whatever --depth says.
-    Summary whole = summarize(changes, comparison, std::numeric_limits<int>::max());
-    whole.before = summary.before;
-    whole.after = summary.after;
-    writePage(options.html, changes, whole, presentation);
-  }
+  // The page makes its folder tree from the changes, all the way down,
+  // whatever --depth says.
+  if (!options.html.empty()) writePage(options.html, changes, summary, presentation);
   if (options.json) {
     writeJsonLines(out, changes, summary, presentation);
   } else if (options.html.empty()) {

@@ -10,6 +10,7 @@
 #include "view/formatting.h"
 #include "view/json_output.h"
 #include "view/moves.h"
+#include "view/summary.h"
 #include "view/text_output.h"
 
 namespace view {
@@ -300,6 +301,16 @@ TEST(ViewMoves, FoldsADirectoryMovedWholeIntoOneLine) {
                                                       "deleted old-not", "created new/extra"}));
   EXPECT_EQ(found[1].changed, unsigned{kSizeField});
   EXPECT_EQ(found[1].verdict, Verdict::kContent);
+}
+
+TEST(ViewSummary, NamesEachFolderAboveAPathOnce) {
+  using Folders = std::vector<std::string>;
+  EXPECT_EQ(foldersAbove("a/b/c", '/', 9), (Folders{"", "a", "a/b"}));
+  EXPECT_EQ(foldersAbove("a/b/c", '/', 1), (Folders{"", "a"}));
+  EXPECT_EQ(foldersAbove("file", '/', 9), (Folders{""}));
+  // A path the log holds outside its start folder.
+  EXPECT_EQ(foldersAbove("/srv/x/f", '/', 9), (Folders{"", "/srv", "/srv/x"}));
+  EXPECT_EQ(foldersAbove("\\srv\\f", '\\', 9), (Folders{"", "\\srv"}));
 }
 
 TEST(ViewJson, WritesEachChangeAsItsObjectDumps) {

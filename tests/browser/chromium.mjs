@@ -5,7 +5,9 @@ import { chromium } from 'playwright-core';
 
 export const CHROMIUM = process.env.DIRLOG_CHROMIUM || '/usr/bin/chromium';
 
-export async function startChromium() {
+// `extra`: more switches, such as --force-device-scale-factor=2 for a
+// display whose pixel ratio the layout itself follows.
+export async function startChromium(extra = []) {
   return chromium.launch({
     executablePath: CHROMIUM,
     headless: true,
@@ -17,6 +19,7 @@ export async function startChromium() {
       '--disable-background-networking',
       '--disable-component-update',
       '--disable-sync',
+      ...extra,
     ],
   });
 }

@@ -6,24 +6,31 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "view/html_page.h"
 
 int main(int argc, char** argv) {
-  size_t limit = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : view::kHtmlRowLimit;
   std::ios::sync_with_stdio(false);
-  view::HtmlPageWriter page(std::cout, limit);
-  nlohmann::json summary = nlohmann::json::object();
+  // The page spaces the rows it keeps by the number of changes and needs
+  // the summary's separator first, so the lines are read whole first.
+  std::vector<std::string> lines;
   std::string line;
   while (std::getline(std::cin, line)) {
-    if (line.empty()) continue;
-    nlohmann::json value = nlohmann::json::parse(line);
-    if (value.contains("summary")) {
-      summary = value["summary"];
-    } else {
-      page.addChange(value);
-    }
+    if (!line.empty()) lines.push_back(std::move(line));
   }
+  nlohmann::json summary = nlohmann::json::object();
+  if (!lines.empty() && lines.back().find("\"summary\"") != std::string::npos) {
+    summary = nlohmann::json::parse(lines.back())["summary"];
+    lines.pop_back();
+  }
+  view::HtmlPageShape shape;
+  shape.changes = lines.size();
+  shape.rowLimit = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : view::kHtmlRowLimit;
+  std::string separator = summary.value("separator", "/");
+  shape.separator = separator.size() == 1 ? separator[0] : '/';
+  view::HtmlPageWriter page(std::cout, shape);
+  for (const std::string& change : lines) page.addChange(nlohmann::json::parse(change));
   page.finish(summary);
   return std::cout ? 0 : 1;
 }
