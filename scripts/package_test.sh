@@ -6,8 +6,8 @@
 # scan, the comparison). Prints one line per check and a final summary line;
 # exits 1 when any check failed.
 #
-# Needs cmake, g++, groff and dpkg-dev (for dpkg-shlibdeps); installs those
-# that are missing with apt-get.
+# Needs cmake, g++, groff and dpkg-dev (for dpkg-shlibdeps); scripts/deps.sh
+# installs those that are missing.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 repo=$PWD
@@ -46,31 +46,7 @@ step() {
 
 # --- Tools ------------------------------------------------------------------
 
-apt_install() {
-  export DEBIAN_FRONTEND=noninteractive
-  local apt=(apt-get -y -qq --no-install-recommends -o DPkg::Lock::Timeout=300)
-  [ "$(id -u)" -eq 0 ] || apt=(sudo "${apt[@]}")
-  # Another apt may hold its locks for a while; the package lists may be
-  # missing or stale on a fresh machine.
-  local attempt
-  for attempt in 1 2 3 4 5 6 7 8 9 10; do
-    if "${apt[@]}" install "$@" || { "${apt[@]}" update && "${apt[@]}" install "$@"; }; then
-      return 0
-    fi
-    echo "apt-get failed (attempt $attempt), retrying" >&2
-    sleep 15
-  done
-  return 1
-}
-
-need=()
-command -v cmake >/dev/null || need+=(cmake)
-command -v g++ >/dev/null || need+=(g++)
-command -v groff >/dev/null || need+=(groff-base)
-command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
-if [ ${#need[@]} -gt 0 ]; then
-  step "install ${need[*]}" apt_install "${need[@]}"
-fi
+step "the tools it needs (scripts/deps.sh package)" scripts/deps.sh package
 
 # --- Build and package ------------------------------------------------------
 
