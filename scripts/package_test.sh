@@ -178,6 +178,9 @@ if [ -f "$view_page" ]; then
   check "groff -ww -man renders the view page without a warning" view_groff_clean
 fi
 
+check "dirlog-view --version names the project's version" \
+  test "$("$view" --version)" = "dirlog-view $project_version"
+
 # --- The installed program at work --------------------------------------------
 
 export DIRLOG_ROOT=$work/logs

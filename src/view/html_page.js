@@ -64,6 +64,7 @@
           ` \u2014 ${count(log.records)} records`));
       list.append(el('dt', '', label), detail);
     }
+    list.append(el('dt', '', 'Made by'), el('dd', '', `dirlog-view ${summary.version || '?'}`));
   }
 
   function card(className, value, label, exact) {

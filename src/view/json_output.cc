@@ -331,7 +331,8 @@ json summaryToJson(const Summary& summary, const Presentation&) {
           {"access_only_hidden", summary.accessOnlyHidden},
           {"unread_lines", summary.unreadCount},
           {"unread", unread},
-          {"rollups", rollups}};
+          {"rollups", rollups},
+          {"version", DIRLOG_VERSION}};
 }
 
 std::string jsonLine(const json& object) {

@@ -245,6 +245,7 @@ void describe(CLI::App& app, Options& options) {
   app.add_option("--color", options.color, "Colour the text: auto (on a terminal), always, never")
       ->check(CLI::IsMember({"auto", "always", "never"}))
       ->type_name("WHEN");
+  app.set_version_flag("--version", "dirlog-view " DIRLOG_VERSION, "Show the version and exit");
   logs->excludes("logs");
   history->excludes("logs")->excludes(logs);
   html->excludes(history);
@@ -262,6 +263,9 @@ int runView(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
   } catch (const CLI::CallForHelp&) {
     std::string help = app.help();
     std::fwrite(help.data(), 1, help.size(), out);
+    return kNothingChanged;
+  } catch (const CLI::CallForVersion& version) {
+    std::fprintf(out, "%s\n", version.what());
     return kNothingChanged;
   } catch (const CLI::ParseError& error) {
     std::fprintf(err, "dirlog-view: %s (dirlog-view --help lists the options)\n", error.what());
