@@ -190,10 +190,20 @@ std::vector<std::string> codePage932() {
 }
 
 WineRun runDirlogView(const std::vector<std::string>& arguments) {
-  std::vector<std::string> argv = {DIRLOG_WINE, DIRLOG_VIEW_EXE};
+  return runWindowsProgram(DIRLOG_VIEW_EXE, arguments);
+}
+
+WineRun runWindowsProgram(const fs::path& program, const std::vector<std::string>& arguments) {
+  std::vector<std::string> argv = {DIRLOG_WINE, program.string()};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   Output output = runProgram(argv);
   return WineRun{output.exitStatus, output.out};
+}
+
+bool unpackZip(const fs::path& archive, const fs::path& folder) {
+  fs::create_directories(folder);
+  return runProgram({DIRLOG_CMAKE, "-E", "tar", "xf", archive.string()}, folder, Capture::kNothing)
+             .exitStatus == 0;
 }
 
 namespace {
