@@ -1,5 +1,6 @@
-# Installation layout. On POSIX: the programs and their manual pages, in the
-# places GNUInstallDirs gives (bin/ and share/man/man1 below the prefix). On Windows, the layout
+# Installation layout. On POSIX: the programs, their manual pages and the
+# shell completion of dirlog-view, in the places GNUInstallDirs gives
+# (bin/, share/man/man1 and share/ below the prefix). On Windows, the layout
 # of the release zip: the programs at its top, beside the README, the manual
 # pages rendered to HTML and a text on where the logs go.
 include(GNUInstallDirs)
@@ -35,6 +36,11 @@ if(WIN32)
 endif()
 
 install(TARGETS dirlog dirlog-view RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Where bash-completion and Debian's zsh look for completions on their own.
+install(FILES ${PROJECT_SOURCE_DIR}/completion/dirlog-view.bash
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME dirlog-view)
+install(FILES ${PROJECT_SOURCE_DIR}/completion/_dirlog-view
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
 
 # Installed manual pages are compressed where gzip exists, as man(1) and
 # Debian packages expect; -n leaves the name and time out of the header so

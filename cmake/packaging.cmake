@@ -1,5 +1,5 @@
-# A Debian package of the two programs (dirlog, dirlog-view) and their
-# manual pages:
+# A Debian package of the two programs (dirlog, dirlog-view), their
+# manual pages and the shell completion:
 #   cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 #   cmake --build build-package
 #   cd build-package && cpack -G DEB

@@ -181,6 +181,34 @@ fi
 check "dirlog-view --version names the project's version" \
   test "$("$view" --version)" = "dirlog-view $project_version"
 
+# The completions: each option that --help lists must be completed from its
+# first letters (bash) and named (zsh), so that a new option shows up here.
+completion=$root/usr/share/bash-completion/completions/dirlog-view
+zsh_completion=$root/usr/share/zsh/vendor-completions/_dirlog-view
+check "the bash completion is where bash-completion looks" test -f "$completion"
+check "the zsh completion is where Debian's zsh looks" test -f "$zsh_completion"
+# completed WORD...: what the bash completion offers for the last word of
+# "dirlog-view WORD...", one a line.
+completed() {
+  # shellcheck disable=SC2016
+  bash -c 'source "$1" && shift && function=$(complete -p dirlog-view | sed -E "s/.* -F ([^ ]+) .*/\1/") &&
+    COMP_WORDS=(dirlog-view "$@") COMP_CWORD=$# && "$function" && printf "%s\n" "${COMPREPLY[@]}"' \
+    _ "$completion" "$@"
+}
+completes_every_option() {
+  local options option missing=0
+  options=$("$view" --help | grep -oE -- '--[a-z][a-z-]+' | sort -u)
+  [ -n "$options" ] || return 1
+  for option in $options; do
+    completed "${option:0:4}" | grep -qxF -- "$option" || { echo "bash: $option"; missing=1; }
+    grep -qF -- "$option" "$zsh_completion" || { echo "zsh: $option"; missing=1; }
+  done
+  return "$missing"
+}
+check "the completions offer every option dirlog-view --help lists" completes_every_option
+check "bash completes the kinds of --only after a comma" \
+  test "$(completed --only created,mo)" = $'created,modified\ncreated,moved'
+
 # --- The installed program at work --------------------------------------------
 
 export DIRLOG_ROOT=$work/logs
@@ -281,7 +309,8 @@ check "no run wrote to standard error" quiet_on_stderr
 step "dpkg -r from the throw-away root" "${dpkg_root[@]}" -r dirlog
 check "removal leaves neither program nor manual page" \
   test ! -e "$dirlog" -a ! -e "$root/usr/share/man/man1/dirlog.1.gz" \
-  -a ! -e "$root/usr/share/man/man1/dirlog.1" -a ! -e "$view" -a ! -e "$view_page"
+  -a ! -e "$root/usr/share/man/man1/dirlog.1" -a ! -e "$view" -a ! -e "$view_page" \
+  -a ! -e "$completion" -a ! -e "$zsh_completion"
 
 summary
 [ "$failed" -eq 0 ]
