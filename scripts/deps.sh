@@ -95,16 +95,21 @@ apt_install() {
       exit 1
     fi
   fi
-  echo "deps.sh: installing $*"
-  # Another apt (on a shared machine) may hold the lists' lock for a while.
-  local attempt
+  echo "deps.sh: installing $* (a few minutes on a fresh machine)"
+  # apt-get's progress goes to a log, shown when it fails. Another apt (on a
+  # shared machine) may hold the lists' lock for a while.
+  local log attempt
+  log=$(mktemp)
   for attempt in 1 2 3; do
-    if "${apt[@]}" update && "${apt[@]}" install "$@"; then
+    if { "${apt[@]}" update && "${apt[@]}" install "$@"; } >"$log" 2>&1; then
+      rm -f "$log"
       return 0
     fi
+    tail -n 20 "$log" >&2
     echo "deps.sh: apt-get failed (attempt $attempt)" >&2
     sleep 15
   done
+  rm -f "$log"
   exit 1
 }
 
