@@ -119,10 +119,6 @@ browser_client() {
   local lock=tests/browser/package-lock.json
   local installed=tests/browser/node_modules/.package-lock.json
   [ -f "$installed" ] && [ "$installed" -nt "$lock" ] && return 0
-  if ! command -v npm >/dev/null; then
-    echo "deps.sh: no npm: the browser tests will be left out" >&2
-    return 0
-  fi
   npm ci --prefix tests/browser --no-audit --no-fund --loglevel=error
 }
 
