@@ -32,10 +32,10 @@ struct Output {
 
 enum class Capture { kStdout, kNothing };
 
-// Runs `argv` with the prefix and `environment` ("NAME=value" each) in its
-// environment and Wine's debug channels off. Standard input is empty;
-// standard error goes nowhere, and standard output too unless it is
-// captured. A program that leaves a server behind must not be captured: the
+// Runs `argv` with the prefix, a UTF-8 locale and `environment`
+// ("NAME=value" each) in its environment and Wine's debug channels off.
+// Standard input is empty; standard error goes nowhere, and standard output
+// too unless it is captured. A program that leaves a server behind must not be captured: the
 // server would hold the pipe open, and the read would wait for it to end.
 // A captured program still running after `limit` is killed, so that a hang
 // fails at once.
@@ -56,6 +56,9 @@ Output runProgram(const std::vector<std::string>& argv, const fs::path& workingD
     dup2(nothingOut, 2);
     setenv("WINEPREFIX", prefix.c_str(), 1);
     setenv("WINEDEBUG", "-all", 1);
+    // Wine reads Linux names in the locale's encoding, and the tests make
+    // them in UTF-8: not every machine's environment names such a locale.
+    setenv("LC_ALL", "C.UTF-8", 1);
     for (const std::string& setting : environment) putenv(strdup(setting.c_str()));
     if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) _exit(127);
     std::vector<std::string> copies = argv;
