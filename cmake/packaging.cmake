@@ -1,9 +1,13 @@
-# A Debian package of the two programs (dirlog, dirlog-view) and their
-# manual pages:
+# A Debian package of the two programs (dirlog, dirlog-view), their
+# manual pages and the shell completion:
 #   cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 #   cmake --build build-package
 #   cd build-package && cpack -G DEB
 # gives dirlog_<version>_<arch>.deb, which installs below /usr.
+#
+# In the Windows cross build (cmake/mingw-w64-x86_64.cmake), `cpack -G ZIP`
+# gives the release dirlog-<version>-win64.zip instead: one folder of that
+# name holding what cmake/install.cmake installs there.
 set(CPACK_PACKAGE_NAME dirlog)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "dirlog developers")
@@ -23,7 +27,6 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "summary with roll-ups per folder, as aligned text or JSON Lines.")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY dirlog)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 
 set(CPACK_DEBIAN_PACKAGE_NAME dirlog)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "dirlog developers <dev@dirlog.invalid>")
@@ -43,8 +46,12 @@ else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 5)")
 endif()
 
-if(NOT WIN32)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME dirlog-${PROJECT_VERSION}-win64)
+else()
   set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 endif()
 
 include(CPack)

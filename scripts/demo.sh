@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
 # Builds dirlog and runs its main job end to end on a sample tree it makes:
 # a snapshot, a change to the tree, a second snapshot, and the comparison;
-# then shows the same change as dirlog-view reports it.
+# then shows the same change as dirlog-view reports it. Installs first what
+# the build lacks (scripts/deps.sh demo).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build >/dev/null
+scripts/deps.sh demo
+# A first configure leaves the tests out, whose GoogleTest the demo does not
+# install; a build folder configured before keeps its settings.
+testing=()
+[ -f build/CMakeCache.txt ] || testing=(-DBUILD_TESTING=OFF)
+cmake -S . -B build "${testing[@]}" >/dev/null
 cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target dirlog dirlog-view >/dev/null
 dirlog=$PWD/build/dirlog
 view=$PWD/build/dirlog-view

@@ -6,8 +6,8 @@
 # scan, the comparison). Prints one line per check and a final summary line;
 # exits 1 when any check failed.
 #
-# Needs cmake, g++, groff and dpkg-dev (for dpkg-shlibdeps); installs those
-# that are missing with apt-get.
+# Needs cmake, g++, groff and dpkg-dev (for dpkg-shlibdeps); scripts/deps.sh
+# installs those that are missing.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 repo=$PWD
@@ -46,31 +46,7 @@ step() {
 
 # --- Tools ------------------------------------------------------------------
 
-apt_install() {
-  export DEBIAN_FRONTEND=noninteractive
-  local apt=(apt-get -y -qq --no-install-recommends -o DPkg::Lock::Timeout=300)
-  [ "$(id -u)" -eq 0 ] || apt=(sudo "${apt[@]}")
-  # Another apt may hold its locks for a while; the package lists may be
-  # missing or stale on a fresh machine.
-  local attempt
-  for attempt in 1 2 3 4 5 6 7 8 9 10; do
-    if "${apt[@]}" install "$@" || { "${apt[@]}" update && "${apt[@]}" install "$@"; }; then
-      return 0
-    fi
-    echo "apt-get failed (attempt $attempt), retrying" >&2
-    sleep 15
-  done
-  return 1
-}
-
-need=()
-command -v cmake >/dev/null || need+=(cmake)
-command -v g++ >/dev/null || need+=(g++)
-command -v groff >/dev/null || need+=(groff-base)
-command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
-if [ ${#need[@]} -gt 0 ]; then
-  step "install ${need[*]}" apt_install "${need[@]}"
-fi
+step "the tools it needs (scripts/deps.sh package)" scripts/deps.sh package
 
 # --- Build and package ------------------------------------------------------
 
@@ -202,6 +178,37 @@ if [ -f "$view_page" ]; then
   check "groff -ww -man renders the view page without a warning" view_groff_clean
 fi
 
+check "dirlog-view --version names the project's version" \
+  test "$("$view" --version)" = "dirlog-view $project_version"
+
+# The completions: each option that --help lists must be completed from its
+# first letters (bash) and named (zsh), so that a new option shows up here.
+completion=$root/usr/share/bash-completion/completions/dirlog-view
+zsh_completion=$root/usr/share/zsh/vendor-completions/_dirlog-view
+check "the bash completion is where bash-completion looks" test -f "$completion"
+check "the zsh completion is where Debian's zsh looks" test -f "$zsh_completion"
+# completed WORD...: what the bash completion offers for the last word of
+# "dirlog-view WORD...", one a line.
+completed() {
+  # shellcheck disable=SC2016
+  bash -c 'source "$1" && shift && function=$(complete -p dirlog-view | sed -E "s/.* -F ([^ ]+) .*/\1/") &&
+    COMP_WORDS=(dirlog-view "$@") COMP_CWORD=$# && "$function" && printf "%s\n" "${COMPREPLY[@]}"' \
+    _ "$completion" "$@"
+}
+completes_every_option() {
+  local options option missing=0
+  options=$("$view" --help | grep -oE -- '--[a-z][a-z-]+' | sort -u)
+  [ -n "$options" ] || return 1
+  for option in $options; do
+    completed "${option:0:4}" | grep -qxF -- "$option" || { echo "bash: $option"; missing=1; }
+    grep -qF -- "$option" "$zsh_completion" || { echo "zsh: $option"; missing=1; }
+  done
+  return "$missing"
+}
+check "the completions offer every option dirlog-view --help lists" completes_every_option
+check "bash completes the kinds of --only after a comma" \
+  test "$(completed --only created,mo)" = $'created,modified\ncreated,moved'
+
 # --- The installed program at work --------------------------------------------
 
 export DIRLOG_ROOT=$work/logs
@@ -302,7 +309,8 @@ check "no run wrote to standard error" quiet_on_stderr
 step "dpkg -r from the throw-away root" "${dpkg_root[@]}" -r dirlog
 check "removal leaves neither program nor manual page" \
   test ! -e "$dirlog" -a ! -e "$root/usr/share/man/man1/dirlog.1.gz" \
-  -a ! -e "$root/usr/share/man/man1/dirlog.1" -a ! -e "$view" -a ! -e "$view_page"
+  -a ! -e "$root/usr/share/man/man1/dirlog.1" -a ! -e "$view" -a ! -e "$view_page" \
+  -a ! -e "$completion" -a ! -e "$zsh_completion"
 
 summary
 [ "$failed" -eq 0 ]

@@ -4,14 +4,18 @@
 # prefix whose drive C is a temporary folder:
 #   1. the unit tests (dirlog_tests.exe, through CTest);
 #   2. the end-to-end tests (tests/wine, a Linux program that runs
-#      dirlog.exe and reads what it wrote on drive C).
-# Needs g++-mingw-w64-x86-64-posix and wine64 (wine). Warnings fail the build.
+#      dirlog.exe and reads what it wrote on drive C), among them the
+#      release zip (cpack -G ZIP, build-windows/dirlog-<version>-win64.zip)
+#      unpacked and both programs run from it.
+# Needs g++-mingw-w64-x86-64-posix, wine64 (wine) and mandoc. Warnings fail
+# the build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 
 cmake -S . -B build-windows --toolchain cmake/mingw-w64-x86_64.cmake -DDIRLOG_WERROR=ON >/dev/null
 cmake --build build-windows -j "$jobs"
+(cd build-windows && cpack -G ZIP >/dev/null)
 
 prefix=$(mktemp -d /tmp/dirlog-wine-XXXXXX)
 export WINEPREFIX=$prefix WINEDEBUG=-all

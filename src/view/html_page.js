@@ -1228,6 +1228,7 @@ const start = () => {
           ` \u2014 ${plural(log.records, 'record', 'records')}`));
       list.append(el('dt', '', label), detail);
     }
+    list.append(el('dt', '', 'Made by'), el('dd', '', `dirlog-view ${summary.version || '?'}`));
     if (startFolder) document.title = `What changed in ${visible(startFolder)} \u2014 dirlog-view`;
   }
 

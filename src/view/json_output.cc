@@ -367,7 +367,8 @@ json summaryToJson(const Summary& summary, const Presentation&) {
                  {"access_only_hidden", summary.accessOnlyHidden},
                  {"unread_lines", summary.unreadCount},
                  {"unread", unread},
-                 {"rollups", rollups}};
+                 {"rollups", rollups},
+                 {"version", DIRLOG_VERSION}};
   if (summary.pathsBelow) putPath(object, "paths_below", *summary.pathsBelow);
   return object;
 }

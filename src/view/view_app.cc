@@ -280,6 +280,7 @@ void describe(CLI::App& app, Options& options) {
   app.add_option("--color", options.color, "Colour the text: auto (on a terminal), always, never")
       ->check(CLI::IsMember({"auto", "always", "never"}))
       ->type_name("WHEN");
+  app.set_version_flag("--version", "dirlog-view " DIRLOG_VERSION, "Show the version and exit");
   logs->excludes("logs");
   history->excludes("logs")->excludes(logs);
   html->excludes(history);
@@ -318,6 +319,9 @@ int runView(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
   } catch (const CLI::CallForHelp&) {
     std::string help = app.help();
     platform::writeUtf8(out, help.data(), help.size());
+    return kNothingChanged;
+  } catch (const CLI::CallForVersion& version) {
+    std::fprintf(out, "%s\n", version.what());
     return kNothingChanged;
   } catch (const CLI::ParseError& error) {
     return optionTrouble(err, error.what());

@@ -210,6 +210,15 @@ TEST_F(ViewRunTest, CountsAndNamesTheLinesItCannotRead) {
   EXPECT_EQ(summary["unread"][3], json({{"log", "after"}, {"line", 3}, {"text", cut}}));
 }
 
+TEST_F(ViewRunTest, NamesOneVersionInVersionHelpAndTheSummary) {
+  ViewRun version = view({"--version", "a", "b"});
+  EXPECT_EQ(version.status, kNothingChanged);
+  std::string log = record("/r/a", 1, 1);
+  std::string number = json2(log, log).lines.back()["summary"]["version"];
+  EXPECT_EQ(version.out, "dirlog-view " + number + "\n");
+  EXPECT_NE(view({"--help"}).out.find("--version"), std::string::npos);
+}
+
 TEST_F(ViewRunTest, ExitsLikeDiff) {
   std::string log = record("/r/a", 1, 1);
   EXPECT_EQ(json2(log, log).status, kNothingChanged);

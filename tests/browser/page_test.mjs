@@ -172,6 +172,7 @@ describe('a page of a real change', () => {
     assert.equal(counts.moved, 1);
     assert.equal(cards[5][2], `${bytes.added.toLocaleString('en-US')} bytes`);
     assert.equal(cards[6][2], `${bytes.removed.toLocaleString('en-US')} bytes`);
+    assert.equal(await tab.textContent('#logs dd:last-child'), `dirlog-view ${view.summary.version}`);
     const shown = await table(tab);
     assert.equal(shown.count, `${view.changes.length} of ${view.changes.length} changes listed`);
     assert.deepEqual(shown.rows.map((row) => row.path), view.changes.map((change) => change.path));

@@ -59,6 +59,13 @@ DirlogRun::DirlogRun(const std::vector<std::string>& arguments, const std::strin
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
+  // Run as nobody, the program may lie below a folder closed to others (a
+  // checkout in /root): root opens it here, and the child starts it from that.
+  int program = -1;
+  if (options.unprivileged && geteuid() == 0 && !hasWrapper()) {
+    program = open(argv[0], O_RDONLY | O_CLOEXEC);
+  }
+
   int output[2];
   if (pipe(output) != 0) throw std::runtime_error("pipe");
   child_ = fork();
@@ -94,9 +101,11 @@ DirlogRun::DirlogRun(const std::vector<std::string>& arguments, const std::strin
       rlimit limit{options.openFileLimit, options.openFileLimit};
       if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(127);
     }
+    if (program >= 0) fexecve(program, argv.data(), environ);
     execvp(argv[0], argv.data());
     _exit(127);
   }
+  if (program >= 0) close(program);
   close(output[1]);
   output_ = output[0];
 }

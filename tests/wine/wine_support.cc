@@ -32,13 +32,14 @@ struct Output {
 
 enum class Capture { kStdout, kNothing };
 
-// Runs `argv` with the prefix and `environment` ("NAME=value" each) in its
-// environment and Wine's debug channels off. Standard input is empty;
-// standard error goes to `errorFile` if one is named, else nowhere, and
-// standard output too unless it is captured. A program that leaves a server
-// behind must not be captured: the server would hold the pipe open, and the
-// read would wait for it to end. A captured program still running after
-// `limit` is killed, so that a hang fails at once.
+// Runs `argv` with the prefix, a UTF-8 locale and `environment`
+// ("NAME=value" each) in its environment and Wine's debug channels off.
+// Standard input is empty; standard error goes to `errorFile` if one is
+// named, else nowhere, and standard output too unless it is captured. A
+// program that leaves a server behind must not be captured: the server
+// would hold the pipe open, and the read would wait for it to end. A
+// captured program still running after `limit` is killed, so that a hang
+// fails at once.
 Output runProgram(const std::vector<std::string>& argv, const fs::path& workingDirectory = {},
                   Capture capture = Capture::kStdout,
                   const std::vector<std::string>& environment = {},
@@ -60,6 +61,9 @@ Output runProgram(const std::vector<std::string>& argv, const fs::path& workingD
     dup2(errorOut, 2);
     setenv("WINEPREFIX", prefix.c_str(), 1);
     setenv("WINEDEBUG", "-all", 1);
+    // Wine reads Linux names in the locale's encoding, and the tests make
+    // them in UTF-8: not every machine's environment names such a locale.
+    setenv("LC_ALL", "C.UTF-8", 1);
     for (const std::string& setting : environment) putenv(strdup(setting.c_str()));
     if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) _exit(127);
     std::vector<std::string> copies = argv;
@@ -218,10 +222,20 @@ std::vector<std::string> codePage932() {
 }
 
 WineRun runDirlogView(const std::vector<std::string>& arguments) {
-  std::vector<std::string> argv = {DIRLOG_WINE, DIRLOG_VIEW_EXE};
+  return runWindowsProgram(DIRLOG_VIEW_EXE, arguments);
+}
+
+WineRun runWindowsProgram(const fs::path& program, const std::vector<std::string>& arguments) {
+  std::vector<std::string> argv = {DIRLOG_WINE, program.string()};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   Output output = runProgram(argv);
   return WineRun{output.exitStatus, output.out, {}};
+}
+
+bool unpackZip(const fs::path& archive, const fs::path& folder) {
+  fs::create_directories(folder);
+  return runProgram({DIRLOG_CMAKE, "-E", "tar", "xf", archive.string()}, folder, Capture::kNothing)
+             .exitStatus == 0;
 }
 
 namespace {

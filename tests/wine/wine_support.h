@@ -48,6 +48,15 @@ std::vector<std::string> codePage932();
 // Runs dirlog-view.exe under Wine the same way.
 WineRun runDirlogView(const std::vector<std::string>& arguments);
 
+// Runs `program`, the Linux path of a Windows program, under Wine the same
+// way.
+WineRun runWindowsProgram(const std::filesystem::path& program,
+                          const std::vector<std::string>& arguments);
+
+// Unpacks the zip `archive` into `folder` (cmake -E tar); false when that
+// fails.
+bool unpackZip(const std::filesystem::path& archive, const std::filesystem::path& folder);
+
 // What the platform's directory search reports for each Windows path, from
 // a helper program built with dirlog.exe: the members that follow the path
 // in a record line, as a log writes them (name, short name, attributes as a
