@@ -50,8 +50,11 @@ constexpr size_t kLeadEntries = 16384;
 // The most bytes of work waiting in the queue; work beyond it is let go
 // (the walk then reads that part from the disk itself).
 constexpr size_t kMaxQueuedBytes = size_t{4} << 20;
-// The most bytes of names kept from the read of one directory.
-constexpr size_t kMaxNamesPerDirectory = size_t{1} << 20;
+// The most bytes of names kept from the read of one directory: a larger
+// directory is warmed in part. With the queue and the keys of the
+// directories read ahead (at most kLeadEntries of at most 255 bytes), the
+// read-ahead's memory stays within about 16 MiB.
+constexpr size_t kMaxNamesPerDirectory = size_t{256} << 10;
 constexpr size_t kEntriesPerBatch = 256;
 constexpr size_t kTaskBytes = 96;  // what a queued task costs beside its texts
 // Beside the walk's own (about 128 at most), well within kFewestDescriptors.
