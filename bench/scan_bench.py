@@ -14,12 +14,17 @@ The trees are made once under --work and kept for later runs.
 --baseline BINARY times a second dirlog (an earlier build, say) in the same
 interleaved runs and prints its ratio against find beside the first's.
 
+--cold empties the system's caches before every run, timed or not
+(`sync`, then 3 into /proc/sys/vm/drop_caches; root only), so that every
+run reads the tree from the disk, as a first scan after a reboot does. Use
+fewer runs with it (--runs 5): every run waits on the disk.
+
 --million adds a tree of about 1,000,000 entries, the first tree's shape
 scaled up, and prints its time per entry against the first tree's. It takes
 about 4 GiB of disk; --clean deletes the trees afterwards.
 
   bench/scan_bench.py [--dirlog build/dirlog] [--runs 15] [--work /tmp/dirlog-bench]
-                      [--baseline other/dirlog] [--million] [--clean]
+                      [--baseline other/dirlog] [--cold] [--million] [--clean]
 """
 import argparse
 import os
@@ -73,14 +78,25 @@ def count_entries(root):
     return sum(len(dirs) + len(files) for _, dirs, files in os.walk(root))
 
 
-def timed(command, **kwargs):
+def drop_caches():
+    """Empties the page, inode and directory caches (root only)."""
+    os.sync()
+    with open("/proc/sys/vm/drop_caches", "w") as control:
+        control.write("3")
+
+
+def timed(command, cold=False, **kwargs):
+    if cold:
+        drop_caches()
     start = time.perf_counter()
     subprocess.run(command, check=True, stderr=subprocess.DEVNULL, **kwargs)
     return time.perf_counter() - start
 
 
-def peak_mib(command, **kwargs):
+def peak_mib(command, cold=False, **kwargs):
     """The peak resident memory of one run, as /usr/bin/time measures it."""
+    if cold:
+        drop_caches()
     with tempfile.NamedTemporaryFile(mode="r") as report:
         subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report.name] + command,
                        check=True, stderr=subprocess.DEVNULL, **kwargs)
@@ -93,6 +109,8 @@ def main():
     parser.add_argument("--runs", type=int, default=15)
     parser.add_argument("--work", default=os.path.join(tempfile.gettempdir(), "dirlog-bench"))
     parser.add_argument("--baseline", help="another dirlog, timed in the same runs")
+    parser.add_argument("--cold", action="store_true",
+                        help="empty the system's caches before every run (root)")
     parser.add_argument("--million", action="store_true", help="add the 1,000,000-entry tree")
     parser.add_argument("--clean", action="store_true", help="delete the trees afterwards")
     args = parser.parse_args()
@@ -101,6 +119,8 @@ def main():
     for program in filter(None, [dirlog, baseline]):
         if not os.access(program, os.X_OK):
             sys.exit(f"no program at {program}: build first (cmake --build build)")
+    if args.cold and not os.access("/proc/sys/vm/drop_caches", os.W_OK):
+        sys.exit("--cold empties the caches through /proc/sys/vm/drop_caches: run as root")
 
     logs = os.path.join(args.work, "logs")
     os.makedirs(logs, exist_ok=True)
@@ -109,7 +129,11 @@ def main():
     find_format = "%p,%f,%m,%s,%A@,%T@,%C@\\n"
 
     trees = TREES + ([MILLION_TREE] if args.million else [])
-    print(f"runs: {args.runs} of each, interleaved, after one warm-up run of each; medians")
+    if args.cold:
+        print(f"runs: {args.runs} of each, interleaved, each after"
+              " sync; echo 3 > /proc/sys/vm/drop_caches; medians")
+    else:
+        print(f"runs: {args.runs} of each, interleaved, after one warm-up run of each; medians")
     print(f"dirlog: DIRLOG_ROOT={logs} {dirlog} /L<tree> > /dev/null 2> /dev/null"
           " (the logs deleted before each run)")
     if baseline:
@@ -127,14 +151,16 @@ def main():
         def run_dirlog(program=dirlog):
             for entry in os.listdir(logs):
                 os.remove(os.path.join(logs, entry))
-            return timed([program, "/L" + root], env=env, stdout=subprocess.DEVNULL)
+            return timed([program, "/L" + root], cold=args.cold, env=env,
+                         stdout=subprocess.DEVNULL)
 
         def run_find():
             with open(find_out, "w") as out:
-                return timed(["find", root, "-printf", find_format], stdout=out)
+                return timed(["find", root, "-printf", find_format], cold=args.cold, stdout=out)
 
-        run_dirlog()
-        run_find()
+        if not args.cold:  # a cold run starts from nothing, warmed up or not
+            run_dirlog()
+            run_find()
         dirlog_times, find_times, base_times = [], [], []
         for _ in range(args.runs):
             dirlog_times.append(run_dirlog())
@@ -149,7 +175,8 @@ def main():
             base = f" {b:>9.1f} {b / f:>6.2f}"
         for entry in os.listdir(logs):
             os.remove(os.path.join(logs, entry))
-        peak = peak_mib([dirlog, "/L" + root], env=env, stdout=subprocess.DEVNULL)
+        peak = peak_mib([dirlog, "/L" + root], cold=args.cold, env=env,
+                        stdout=subprocess.DEVNULL)
         entries = count_entries(root)
         per_entry = d * 1000 / entries
         if first_per_entry is None:

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "platform/directory_search.h"
@@ -23,6 +25,7 @@
 #include "platform/listing_cache.h"
 #include "platform/listing_posix.h"
 #include "platform/open_directory_posix.h"
+#include "platform/read_ahead_posix.h"
 #include "platform/walk_confinement_posix.h"
 
 namespace platform {
@@ -104,7 +107,17 @@ class PosixDirectorySearch final : public DirectorySearch {
 
   int compareNames(const char* a, const char* b) const override { return std::strcmp(a, b); }
 
-  void startWalk(const std::string& folder) override { confinement_.start(folder); }
+  // The read-ahead attends each walk from its start folder as held.
+  void startWalk(const std::string& folder) override {
+    confinement_.start(folder);
+    std::shared_ptr<HeldDirectory> start = confinement_.startDirectory();
+    if (start) {
+      beginReadAhead(start->fd(), folder.size());
+    } else {
+      endReadAhead();
+    }
+    folderLength_ = folder.size();
+  }
 
  private:
   std::unique_ptr<Search> list(const std::string& directory, FindData& entry) {
@@ -123,12 +136,17 @@ class PosixDirectorySearch final : public DirectorySearch {
     bool keepable = timesCheck_.keepsTimes(held->fd(), status.st_dev);
     std::shared_ptr<const Listing> listing =
         keepable ? cache_.find(directory, directoryStateOf(status)) : nullptr;
-    if (!listing) {
+    bool read = !listing;
+    if (read) {
       std::shared_ptr<Listing> fresh =
           held->readFromStart() ? readListing(held->fd(), status) : nullptr;
       if (!fresh) return failed();
       if (keepable) cache_.keep(directory, fresh);
       listing = std::move(fresh);
+    }
+    if (confined) {
+      std::string_view below(directory);
+      walkLists(below.substr(std::min(below.size(), folderLength_ + 1)), read);
     }
     auto search = std::make_unique<PosixListingSearch>(std::move(held), std::move(listing),
                                                        confined ? &confinement_ : nullptr);
@@ -172,6 +190,7 @@ class PosixDirectorySearch final : public DirectorySearch {
   ListingCache<Listing> cache_{'/'};
   DirectoryTimesCheck timesCheck_;
   WalkConfinement confinement_;
+  size_t folderLength_ = 0;  // of the folder of the walk
   std::string lastFailure_;
 };
 

@@ -11,6 +11,7 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -78,7 +79,8 @@ bool examineAt(int directoryFd, const char* name, bool itself, Metadata& meta) {
 #ifdef DIRLOG_HAVE_STATX
   int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | (itself ? AT_EMPTY_PATH : 0);
   // A kernel older than statx, or a sandbox that filters it, gets fstatat.
-  static bool statxAvailable = true;
+  // Atomic: the read-ahead's threads examine entries too.
+  static std::atomic<bool> statxAvailable{true};
   if (statxAvailable) {
     struct statx status;
     if (::statx(directoryFd, name, flags, STATX_BASIC_STATS | STATX_BTIME, &status) == 0) {

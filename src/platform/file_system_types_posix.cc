@@ -46,6 +46,28 @@ uint64_t fileSystemType(int fd) {
 
 }  // namespace
 
+// FUSE is counted in: sshfs and its kind are served from elsewhere, and a
+// FUSE file system cannot say whether it is.
+bool isNetworkFileSystem(int fd) {
+  switch (fileSystemType(fd)) {
+    case 0x6969:      // nfs
+    case 0x517B:      // smb
+    case 0xFF534D42:  // cifs
+    case 0xFE534D42:  // smb2
+    case 0x564C:      // ncp
+    case 0x00C36400:  // ceph
+    case 0x01021997:  // 9p
+    case 0x6B414653:  // afs
+    case 0x73757245:  // coda
+    case 0x0BD00BD0:  // lustre
+    case 0x65735546:  // fuse
+    case 0x013111A8:  // ibrix
+      return true;
+    default:
+      return false;
+  }
+}
+
 void useDirectoryTimesRule(DirectoryTimesRule rule) {
   directoryTimesRule = rule != nullptr ? rule : keepsDirectoryTimesByDefault;
 }

@@ -19,6 +19,11 @@ using DirectoryTimesRule = bool (*)(uint64_t fileSystemType);
 // answers the search remembers per device are forgotten. For tests.
 void useDirectoryTimesRule(DirectoryTimesRule rule);
 
+// Whether the directory open on `fd` lies on a file system that another
+// machine serves (NFS, SMB, Ceph, 9P, FUSE and the like), where reading
+// ahead of the walk is left alone.
+bool isNetworkFileSystem(int fd);
+
 // Whether listings of the directories on a device may be kept: asked of the
 // file system once per device.
 class DirectoryTimesCheck {

@@ -61,6 +61,12 @@ class WalkConfinement {
     return !start_.empty() && leadsTo(start_, start_.size(), directory);
   }
 
+  // The start folder, held since start(); nullptr where it could not be
+  // opened.
+  std::shared_ptr<HeldDirectory> startDirectory() const {
+    return levels_.empty() ? nullptr : levels_.front().held;
+  }
+
   // The directory `directory` (which covers() accepts) for listing: a level
   // of the way down, or one opened below the deepest level that leads to
   // it. The levels that do not lead to it are let go. nullptr, with errno

@@ -1,7 +1,8 @@
 // Scans of trees built to break a scan: every byte a name may hold, names
 // and paths at the length limits, nesting as deep as a record allows, link
 // loops, FIFOs and sockets, entries the scan may not read, and a tree that
-// changes while the walk is inside it.
+// changes while the walk is inside it. Each runs with the read-ahead forced
+// on and forced off: it only warms caches, so the program writes the same.
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -98,14 +99,19 @@ std::string progress(int before, int after) {
   return out;
 }
 
-class HostileTreeTest : public testing::Test {
+class HostileTreeTest : public testing::TestWithParam<bool> {
  protected:
+  // The read-ahead as the test's parameter asks.
+  RunOptions withReadAhead(RunOptions options = {}) const {
+    options.environment.push_back(std::string("DIRLOG_READ_AHEAD=") + (GetParam() ? "on" : "off"));
+    return options;
+  }
   fs::path tree() const { return work_.path() / "w"; }
   std::string logText(int number) const {
     return readFile(logs_.path() / ("dirlog" + std::to_string(number) + ".txt"));
   }
   RunResult run(const std::vector<std::string>& arguments, RunOptions options = {}) {
-    return runDirlog(arguments, logs_.str(), options);
+    return runDirlog(arguments, logs_.str(), withReadAhead(options));
   }
   void file(const fs::path& path, const std::string& content = "x") {
     fs::create_directories(path.parent_path());
@@ -135,7 +141,7 @@ class HostileTreeTest : public testing::Test {
 // names that look like log fields, link loops, a FIFO and a socket: the scan
 // writes what the reference walk says, byte for byte, and a second scan of
 // the unchanged tree compares empty.
-TEST_F(HostileTreeTest, EveryByteValueInNamesScansAndComparesCleanly) {
+TEST_P(HostileTreeTest, EveryByteValueInNamesScansAndComparesCleanly) {
   const std::string control = "c" + bytesFrom(1, 31) + "\x7f";
   const std::string printable = bytesFrom(32, 126);
   const std::string high = bytesFrom(128, 255);
@@ -198,7 +204,7 @@ TEST_F(HostileTreeTest, EveryByteValueInNamesScansAndComparesCleanly) {
 
 // Paths of 253 to 256 characters, names of 255 bytes, and a chain of
 // one-letter directories down to a last path of exactly 255 characters.
-TEST_F(HostileTreeTest, PathsAtTheLengthLimitAreRecordedAndOnlyThoseBeyondAreNamed) {
+TEST_P(HostileTreeTest, PathsAtTheLengthLimitAreRecordedAndOnlyThoseBeyondAreNamed) {
   std::vector<std::string> recorded;
   std::vector<std::string> refused;
   for (size_t length : {253, 254, 255, 256}) {
@@ -257,7 +263,7 @@ TEST_F(HostileTreeTest, PathsAtTheLengthLimitAreRecordedAndOnlyThoseBeyondAreNam
 
 // The start folder itself at the limit: every entry of a folder of 254 or
 // 255 characters is too long to record; one of 256 is refused outright.
-TEST_F(HostileTreeTest, StartFoldersAtTheLengthLimit) {
+TEST_P(HostileTreeTest, StartFoldersAtTheLengthLimit) {
   for (size_t length : {253, 254, 255, 256}) {
     SCOPED_TRACE(length);
     fs::remove_all(logs_.path() / "dirlog1.txt");
@@ -281,7 +287,7 @@ TEST_F(HostileTreeTest, StartFoldersAtTheLengthLimit) {
   }
 }
 
-TEST_F(HostileTreeTest, AStartFolderThatIsALinkLoopIsNotFound) {
+TEST_P(HostileTreeTest, AStartFolderThatIsALinkLoopIsNotFound) {
   fs::create_directories(tree());
   fs::create_symlink("self", tree() / "self");
   fs::create_symlink("loopB", tree() / "loopA");
@@ -296,7 +302,7 @@ TEST_F(HostileTreeTest, AStartFolderThatIsALinkLoopIsNotFound) {
 
 // Entries the scan may not read. Run as root the program would read them
 // all, so it runs as the user nobody then; permissions count for it.
-TEST_F(HostileTreeTest, EntriesThatCannotBeReadAreRecordedAsFarAsTheyCanBeSeen) {
+TEST_P(HostileTreeTest, EntriesThatCannotBeReadAreRecordedAsFarAsTheyCanBeSeen) {
   file(tree() / "a");
   file(tree() / "locked" / "inside");       // no permissions at all
   file(tree() / "listonly" / "inside");     // r--: names, but no look-up
@@ -361,7 +367,7 @@ TEST_F(HostileTreeTest, EntriesThatCannotBeReadAreRecordedAsFarAsTheyCanBeSeen) 
 // moment an exchange hits, going down into the directory or climbing back
 // into it, a link is never entered, and no directory's entries are
 // recorded as another's.
-TEST_F(HostileTreeTest, ADirectorySwappedForALinkOrADirectoryIsNeverMixedIn) {
+TEST_P(HostileTreeTest, ADirectorySwappedForALinkOrADirectoryIsNeverMixedIn) {
   for (bool partnerIsALink : {true, false}) {
     SCOPED_TRACE(partnerIsALink ? "a link" : "a directory");
     fs::remove_all(work_.path() / "outside");
@@ -407,7 +413,7 @@ TEST_F(HostileTreeTest, ADirectorySwappedForALinkOrADirectoryIsNeverMixedIn) {
 // process may be allowed few open files. Neither may cost an entry: with a
 // new inode number at every look-up, and with fewer descriptors than the
 // tree has levels, the scan writes what the reference walk says.
-TEST_F(HostileTreeTest, NewInodeNumbersAtEveryLookUpAndFewDescriptorsCostNoEntry) {
+TEST_P(HostileTreeTest, NewInodeNumbersAtEveryLookUpAndFewDescriptorsCostNoEntry) {
   fs::path level = tree();
   for (int depth = 0; depth < 50; ++depth) {
     file(level / "e" / "g");
@@ -448,7 +454,7 @@ TEST_F(HostileTreeTest, NewInodeNumbersAtEveryLookUpAndFewDescriptorsCostNoEntry
 // upper layer is a tmpfs gives a directory a new inode number each time the
 // kernel drops it from its cache. Scanned twice while the caches are
 // dropped over and over, the untouched tree is recorded whole.
-TEST_F(HostileTreeTest, AnOverlayScannedWhileCachesAreDroppedIsRecordedWhole) {
+TEST_P(HostileTreeTest, AnOverlayScannedWhileCachesAreDroppedIsRecordedWhole) {
   if (access("/proc/sys/vm/drop_caches", W_OK) != 0) GTEST_SKIP() << "needs root";
   fs::path lower = work_.path() / "lower", upper = work_.path() / "upper";
   fs::path merged = work_.path() / "merged";
@@ -492,7 +498,7 @@ TEST_F(HostileTreeTest, AnOverlayScannedWhileCachesAreDroppedIsRecordedWhole) {
 // Names that differ only in control characters are written alike, so the
 // comparison cannot tell them apart: each one of an unchanged tree is
 // reported as modified against every other one it collides with.
-TEST_F(HostileTreeTest, NamesDifferingOnlyInControlCharactersCollideInTheReport) {
+TEST_P(HostileTreeTest, NamesDifferingOnlyInControlCharactersCollideInTheReport) {
   file(tree() / "a\x01", "1");
   file(tree() / "a\x02", "22");
   file(tree() / "a?", "333");
@@ -546,7 +552,7 @@ class ChangeDuringWalkTest : public HostileTreeTest {
     int buffered = fcntl(reader, F_SETPIPE_SZ, 4096);
     EXPECT_GT(buffered, 0);
     EXPECT_LE(buffered, 8192) << "a pipe buffer this large lets the walk leave d1 early";
-    DirlogRun scan({"/L" + tree().string()}, logs_.str(), RunOptions{});
+    DirlogRun scan({"/L" + tree().string()}, logs_.str(), withReadAhead());
 
     std::string inside = tree().string() + "/d1/f000,";
     std::string text;
@@ -593,7 +599,7 @@ class ChangeDuringWalkTest : public HostileTreeTest {
   std::string at(const std::string& relative) const { return (tree() / relative).string(); }
 };
 
-TEST_F(ChangeDuringWalkTest, TheParentsLaterEntriesSurviveAndTheTotalsCountWhatWasWritten) {
+TEST_P(ChangeDuringWalkTest, TheParentsLaterEntriesSurviveAndTheTotalsCountWhatWasWritten) {
   struct Case {
     const char* what;
     std::function<void(const fs::path&)> change;
@@ -684,5 +690,36 @@ TEST_F(ChangeDuringWalkTest, TheParentsLaterEntriesSurviveAndTheTotalsCountWhatW
                                 ", DIRECTORIEs - " + std::to_string(directories));
   }
 }
+
+// Threads and directories the read-ahead holds are let go however a scan
+// ends: after a complete scan, and at a fatal error right after the walk
+// started (an empty start folder).
+TEST_P(HostileTreeTest, NoThreadOrDirectoryIsLeftAtExit) {
+  if (hasWrapper()) GTEST_SKIP() << "a tool the runs go through has threads of its own";
+  file(tree() / "full" / "a" / "b" / "c");
+  fs::create_directories(tree() / "empty");
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  fs::path report = work_.path() / "at-exit";
+  for (const char* folder : {"full", "empty"}) {
+    SCOPED_TRACE(folder);
+    fs::remove(report);
+    RunOptions options;
+    options.environment = {
+        std::string("LD_PRELOAD=") + DIRLOG_EXIT_CHECK, "DIRLOG_EXIT_CHECK=" + report.string(),
+        std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0"};
+    RunResult result = run({"/L" + (tree() / folder).string()}, options);
+    EXPECT_EQ(result.exitStatus, std::string(folder) == "full" ? 0 : 1) << result.out;
+    EXPECT_EQ(readFile(report), "threads 1 directories 0");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadAhead, HostileTreeTest, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return info.param ? "On" : "Off";
+                         });
+INSTANTIATE_TEST_SUITE_P(ReadAhead, ChangeDuringWalkTest, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return info.param ? "On" : "Off";
+                         });
 
 }  // namespace
