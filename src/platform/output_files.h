@@ -50,6 +50,20 @@ bool deleteLog(const std::string& path);
 // what was written in part is gone. False when the system refused.
 bool cutFileBack(std::FILE* stream, uint64_t size);
 
+// Creates a log of no name for a walk that must leave the log folder
+// alone, in the system's folder for temporary files ($TMPDIR, else /tmp; on
+// Windows the folder GetTempPath names): created exclusively, readable by
+// its owner only, and gone however the process ends (on POSIX it never has
+// a name, or loses it at once; on Windows the system deletes it when its
+// handle closes). Opened for writing in text mode and unbuffered, as
+// openLogForWriting() opens a log. Returns nullptr, with `reason` naming
+// the folder and the system's words, when it cannot be created.
+std::FILE* openTemporaryLog(std::string& reason);
+
+// Makes a log from openTemporaryLog() ready to be read from its start in
+// binary mode, as logs are read. False when the system refused.
+bool readTemporaryLogFromStart(std::FILE* log);
+
 // The bytes that a "\n" written in text mode takes in the file.
 size_t lineBreakBytes();
 

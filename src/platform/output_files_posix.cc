@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
+#include "platform/directory_search.h"
 #include "platform/output_files.h"
 
 namespace platform {
@@ -89,6 +92,21 @@ LogOpening openLog(const std::string& path, int& fd) {
   return LogOpening::kOpened;
 }
 
+// A file of no name where the system makes one (Linux), else a new name
+// made exclusively and removed at once.
+int openNamelessFile(const std::string& folder) {
+#ifdef O_TMPFILE
+  int nameless = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (nameless >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
+    return nameless;
+  }
+#endif
+  std::string name = folder + "/dirlog-view-XXXXXX";
+  int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd >= 0) ::unlink(name.c_str());
+  return fd;
+}
+
 }  // namespace
 
 std::FILE* openLogForWriting(const std::string& path, LogOpening& result) {
@@ -135,6 +153,26 @@ bool cutFileBack(std::FILE* stream, uint64_t size) {
   return ::ftruncate(fileno(stream), static_cast<off_t>(size)) == 0 &&
          ::lseek(fileno(stream), static_cast<off_t>(size), SEEK_SET) >= 0;
 }
+
+std::FILE* openTemporaryLog(std::string& reason) {
+  const char* variable = std::getenv("TMPDIR");
+  std::string folder = variable != nullptr && variable[0] != '\0' ? variable : "/tmp";
+  int fd = openNamelessFile(folder);
+  if (fd < 0) {
+    reason = folder + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  std::FILE* stream = ::fdopen(fd, "w+");
+  if (stream == nullptr) {
+    reason = folder + ": " + std::strerror(errno);
+    ::close(fd);
+    return nullptr;
+  }
+  std::setvbuf(stream, nullptr, _IONBF, 0);
+  return stream;
+}
+
+bool readTemporaryLogFromStart(std::FILE* log) { return seekFile(log, 0); }
 
 size_t lineBreakBytes() { return 1; }
 

@@ -2,6 +2,8 @@
 #include <io.h>
 #include <windows.h>
 
+#include <string>
+
 #include "platform/output_files.h"
 
 namespace platform {
@@ -100,6 +102,46 @@ bool cutFileBack(std::FILE* stream, uint64_t size) {
   at.QuadPart = static_cast<LONGLONG>(size);
   return file != INVALID_HANDLE_VALUE && SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
          SetEndOfFile(file);
+}
+
+std::FILE* openTemporaryLog(std::string& reason) {
+  wchar_t folder[MAX_PATH + 1];
+  DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+  if (length == 0 || length > MAX_PATH) {
+    reason = "no folder for temporary files";
+    return nullptr;
+  }
+  DWORD error = ERROR_FILE_EXISTS;
+  // A name some other file took is tried again with the next number.
+  for (ULONGLONG tries = 0; tries < 16 && error == ERROR_FILE_EXISTS; ++tries) {
+    std::wstring name = std::wstring(folder, length) + L"dirlog-view-" +
+                        std::to_wstring(GetCurrentProcessId()) + L"-" +
+                        std::to_wstring(GetTickCount64() + tries) + L".tmp";
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_TEXT);
+      if (fd < 0) {
+        CloseHandle(file);
+        break;
+      }
+      std::FILE* stream = _fdopen(fd, "w+t");
+      if (stream == nullptr) {
+        _close(fd);
+        break;
+      }
+      std::setvbuf(stream, nullptr, _IONBF, 0);
+      return stream;
+    }
+    error = GetLastError();
+  }
+  reason = "no temporary file could be created (system error " + std::to_string(error) + ")";
+  return nullptr;
+}
+
+bool readTemporaryLogFromStart(std::FILE* log) {
+  return std::fflush(log) == 0 && _setmode(_fileno(log), _O_BINARY) != -1 &&
+         _fseeki64(log, 0, SEEK_SET) == 0;
 }
 
 size_t lineBreakBytes() { return 2; }

@@ -19,6 +19,7 @@ EntryRecord record;
 // a write to it failed, after which nothing more is written to it.
 uint64_t wholeLinesSize = 0;
 bool writeFailed = false;
+WalkNotice walkNotice = nullptr;
 
 constexpr int kLowestProbedLog = 0;
 constexpr int kHighestProbedLog = 9;
@@ -141,6 +142,22 @@ void openNewSnapshotLog() {
   cannotOpenLog();
 }
 
+void startUnnumberedLog(std::FILE* stream) {
+  snapshotLog = stream;
+  wholeLinesSize = 0;
+  writeFailed = false;
+  fileCount = 0;
+  dirCount = 0;
+}
+
+bool endUnnumberedLog() {
+  bool written = !writeFailed && std::ferror(snapshotLog) == 0;
+  snapshotLog = nullptr;
+  return written;
+}
+
+void useWalkNotice(WalkNotice notice) { walkNotice = notice; }
+
 void captureEntry(const char* fullPath, const platform::FindData& entry) {
   copySanitized(record.path, fullPath, sizeof record.path);
   copySanitized(record.name, entry.cFileName, sizeof record.name);
@@ -169,7 +186,11 @@ int writeEntryLine(const char* directoryPath, const platform::FindData& entry) {
     std::string message = "path too long, not recorded: " + fullPath;
     char shown[2048];
     copySanitized(shown, message.c_str(), sizeof shown);
-    reportError(shown, 0);
+    if (walkNotice != nullptr) {
+      walkNotice(shown);
+    } else {
+      reportError(shown, 0);
+    }
     return 0;
   }
   captureEntry(fullPath.c_str(), entry);

@@ -5,6 +5,7 @@
 #ifndef DIRLOG_SNAPSHOT_SNAPSHOT_LOG_H_
 #define DIRLOG_SNAPSHOT_SNAPSHOT_LOG_H_
 
+#include <cstdio>
 #include <string>
 
 #include "platform/directory_search.h"
@@ -33,6 +34,23 @@ int countSnapshotLogs();
 // link or anything but a regular file included.
 void openNewSnapshotLog();
 
+// Writes the lines that follow to `stream` in place of a numbered log:
+// a log of no number, for a walk that must leave the numbered logs alone.
+// The caller opened `stream` for writing in text mode, unbuffered, and
+// keeps it. The counters of the totals line start again at 0.
+void startUnnumberedLog(std::FILE* stream);
+
+// Ends the writing begun by startUnnumberedLog(), leaving the stream open.
+// False when a write to it failed; the stream then holds whole lines only.
+bool endUnnumberedLog();
+
+// Where the walk's messages about what it could not record go, worded
+// without a program name: "path too long, not recorded: <path>" from
+// writeEntryLine(). Without one (nullptr, the start), they go out as
+// dirlog's non-fatal error lines.
+using WalkNotice = void (*)(const std::string& message);
+void useWalkNotice(WalkNotice notice);
+
 // Fills the current record from a full path and an entry of the directory
 // search. Control characters in the path and name are written as '?'.
 void captureEntry(const char* fullPath, const platform::FindData& entry);
@@ -44,8 +62,8 @@ const EntryRecord& currentRecord();
 // path, captures it, counts it as a file or a directory, and writes and
 // flushes its line. Returns 1 when the line was written, 0 when the full path
 // does not fit a record (longer than kMaxPathLength); that entry is then
-// reported with "path too long, not recorded: <path>" and must not be
-// entered.
+// reported with "path too long, not recorded: <path>" (see useWalkNotice())
+// and must not be entered.
 int writeEntryLine(const char* directoryPath, const platform::FindData& entry);
 
 // Writes "FILEs - <files>, DIRECTORIEs - <directories>\n". The counters start

@@ -189,6 +189,22 @@ bool namesOneEntry(const char* path) {
   return std::strpbrk(path, platform::wildcardCharacters()) == nullptr;
 }
 
+// Walks the tree below `folder`, a directory, into the log being written,
+// its totals line last. False, with nothing written, when the folder's first
+// listing fails or yields nothing.
+bool walkFolder(const char* folder) {
+  startScanProgress();
+  currentPath = folder;
+  platform::directorySearch().startWalk(currentPath);
+  bool listed = openListing() == 1;
+  if (listed) walkTree();
+  endScanProgress();
+  if (listed) writeTotalsLine();
+  activeListing.reset();
+  platform::directorySearch().startWalk(std::string());
+  return listed;
+}
+
 }  // namespace
 
 int isDirectoryPath(const char* path) {
@@ -202,14 +218,16 @@ void scanFolder(const char* folder, size_t length) {
   if (length > kMaxFolderLength) reportError("the given folder is too long", 1);
   if (isDirectoryPath(folder) == 0) reportError("the given folder cannot be found", 1);
   openNewSnapshotLog();
-  startScanProgress();
-  currentPath = folder;
-  platform::directorySearch().startWalk(currentPath);
-  if (openListing() == 0) reportError("Nothing is that folder", 1);
-  walkTree();
-  endScanProgress();
-  writeTotalsLine();
-  activeListing.reset();
-  platform::directorySearch().startWalk(std::string());
+  if (!walkFolder(folder)) reportError("Nothing is that folder", 1);
   if (closeSnapshotLog() == 0) reportError("cannot close log file\n", 1);
+}
+
+WalkEnd walkFolderInto(const std::string& folder, std::FILE* log) {
+  if (folder.size() > kMaxFolderLength) return WalkEnd::kFolderTooLong;
+  if (isDirectoryPath(folder.c_str()) == 0) return WalkEnd::kFolderNotFound;
+  startUnnumberedLog(log);
+  bool listed = walkFolder(folder.c_str());
+  bool written = endUnnumberedLog();
+  if (!listed) return WalkEnd::kNothingThere;
+  return written ? WalkEnd::kComplete : WalkEnd::kWriteFailed;
 }

@@ -11,6 +11,8 @@
 #define DIRLOG_SNAPSHOT_TREE_WALKER_H_
 
 #include <cstddef>
+#include <cstdio>
+#include <string>
 
 // The longest folder text a scan accepts, in characters.
 constexpr size_t kMaxFolderLength = 255;
@@ -25,6 +27,22 @@ constexpr size_t kMaxFolderLength = 255;
 //   "Nothing is that folder"            empty or unreadable; the new log stays, empty
 //   "cannot close log file\n"           the log could not be written completely
 void scanFolder(const char* folder, size_t length);
+
+// How a walk into a log of no number ended.
+enum class WalkEnd {
+  kComplete,        // every entry that could be recorded was, and the totals line
+  kFolderTooLong,   // the text has more than kMaxFolderLength characters
+  kFolderNotFound,  // not a directory
+  kNothingThere,    // empty or unreadable: nothing was written
+  kWriteFailed,     // a line could not be written whole
+};
+
+// The walk of scanFolder() into `log` in place of a numbered log (see
+// startUnnumberedLog()): the same checks of the folder, the same lines,
+// records and totals, and the same status line on a terminal. Touches no
+// numbered log and reports nothing itself of how it ended; the messages of
+// entries it could not record go where useWalkNotice() says.
+WalkEnd walkFolderInto(const std::string& folder, std::FILE* log);
 
 // 1 when the search finds the one entry `path` names and it is a directory
 // (or a link to one), 0 otherwise. A text that the search would take as a
