@@ -158,6 +158,12 @@ bool endUnnumberedLog() {
 
 void useWalkNotice(WalkNotice notice) { walkNotice = notice; }
 
+bool sendWalkNotice(const std::string& message) {
+  if (walkNotice == nullptr) return false;
+  walkNotice(message);
+  return true;
+}
+
 void captureEntry(const char* fullPath, const platform::FindData& entry) {
   copySanitized(record.path, fullPath, sizeof record.path);
   copySanitized(record.name, entry.cFileName, sizeof record.name);
@@ -186,11 +192,7 @@ int writeEntryLine(const char* directoryPath, const platform::FindData& entry) {
     std::string message = "path too long, not recorded: " + fullPath;
     char shown[2048];
     copySanitized(shown, message.c_str(), sizeof shown);
-    if (walkNotice != nullptr) {
-      walkNotice(shown);
-    } else {
-      reportError(shown, 0);
-    }
+    if (!sendWalkNotice(shown)) reportError(shown, 0);
     return 0;
   }
   captureEntry(fullPath.c_str(), entry);

@@ -51,6 +51,10 @@ bool endUnnumberedLog();
 using WalkNotice = void (*)(const std::string& message);
 void useWalkNotice(WalkNotice notice);
 
+// Hands `message` to the walk notice in use. False when none is, for the
+// caller to report it in dirlog's own way.
+bool sendWalkNotice(const std::string& message);
+
 // Fills the current record from a full path and an entry of the directory
 // search. Control characters in the path and name are written as '?'.
 void captureEntry(const char* fullPath, const platform::FindData& entry);
