@@ -1222,7 +1222,7 @@ const start = () => {
     for (const [label, log] of [['Before', summary.before], ['After', summary.after]]) {
       if (!log) continue;
       const detail = el('dd');
-      detail.append(visibleEl('span', 'mono', log.log || '?'),
+      detail.append(log.live ? el('span', 'mono', 'live walk') : visibleEl('span', 'mono', log.log || '?'),
         el('span', '', ` \u2014 start folder ${visible(log.start || '?')}` +
           ` \u2014 taken ${log.taken ? log.taken.replace('T', ' ').replace(/\.\d+/, '') : 'at an unknown time'}` +
           ` \u2014 ${plural(log.records, 'record', 'records')}`));

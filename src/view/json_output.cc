@@ -67,7 +67,12 @@ json sizeToJson(const Change& change) {
 json logToJson(const LogSummary& log) {
   json object = {{"taken", log.taken ? timeToJson(*log.taken, TimeZone::kUtc) : json(nullptr)},
                  {"records", log.facts.records}};
-  putPath(object, "log", log.file);
+  if (log.live) {
+    object["log"] = nullptr;  // no log holds it: the tree as walked just now
+    object["live"] = true;
+  } else {
+    putPath(object, "log", log.file);
+  }
   putPath(object, "start", log.facts.start);
   return object;
 }

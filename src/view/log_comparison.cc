@@ -293,4 +293,16 @@ std::optional<FoundEntry> findEntry(std::FILE* log, const std::string& path, uns
   return std::nullopt;
 }
 
+std::optional<std::string> logStartFolder(std::FILE* log, size_t blockSize) {
+  LogReader reader(log, logReadRules(), blockSize, false);
+  LogLines lines(reader, RecordRule::kWholeRecords);
+  PieceSpan span;
+  for (LogLines::What what; (what = lines.next(span)) != LogLines::What::kEnd;) {
+    if (what != LogLines::What::kRecord) continue;
+    char room[kMaxPathLength + 1];
+    return startFolderOf(std::string(recordPathOf(span, room)));
+  }
+  return std::nullopt;
+}
+
 }  // namespace view

@@ -108,6 +108,11 @@ struct FoundEntry {
 std::optional<FoundEntry> findEntry(std::FILE* log, const std::string& path, unsigned codePage,
                                     size_t blockSize = size_t{1} << 20);
 
+// The start folder of `log` (opened in binary mode, at its start) that its
+// first record gives, in the log's own bytes; nothing when it has no record.
+// Reads on only up to that record.
+std::optional<std::string> logStartFolder(std::FILE* log, size_t blockSize = size_t{1} << 20);
+
 }  // namespace view
 
 #endif  // DIRLOG_VIEW_LOG_COMPARISON_H_

@@ -38,6 +38,7 @@ struct LogSummary {
   std::string file;
   LogFacts facts;
   std::optional<uint64_t> taken;  // the log file's last write, 100 ns since 1601
+  bool live = false;  // a live walk of the folder `file` (taken: when it began), not a log
 };
 
 struct Summary {

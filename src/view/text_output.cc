@@ -230,10 +230,12 @@ std::string summaryText(const Summary& summary, const Presentation& presentation
                         Colour colour) {
   std::string text = "\n";
   auto logLine = [&](const char* label, const LogSummary& log) {
-    std::string line = padded(label, 10) + printable(log.file, platform::separator()) + ": " +
-                       counted(log.facts.records, "record", "records");
+    std::string source = log.live ? "live walk" : printable(log.file, platform::separator());
+    std::string line =
+        padded(label, 10) + source + ": " + counted(log.facts.records, "record", "records");
     if (!log.facts.start.empty()) line += " of " + printable(log.facts.start, summary.separator);
-    if (log.taken) line += ", written " + timeText(*log.taken, presentation);
+    if (log.taken)
+      line += (log.live ? ", walked " : ", written ") + timeText(*log.taken, presentation);
     return line + "\n";
   };
   text += logLine("before", summary.before);

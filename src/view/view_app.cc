@@ -15,6 +15,7 @@
 #include "view/history.h"
 #include "view/html_page.h"
 #include "view/json_output.h"
+#include "view/live_walk.h"
 #include "view/log_comparison.h"
 #include "view/moves.h"
 #include "view/summary.h"
@@ -29,6 +30,8 @@ struct Options {
   std::vector<std::string> files;
   std::vector<int> numbers;
   std::string history;
+  bool live = false;
+  std::string liveFolder;  // empty: the start folder of the log compared with
   bool relative = false;
   bool access = false;
   bool local = false;
@@ -91,6 +94,52 @@ void pickLogs(const Options& options, LogFile& before, LogFile& after) {
   }
 }
 
+// The log --live compares with: the one named, or the newest, log n of the
+// n logs that exist, as /compare takes it for its after log.
+void pickBaseline(const Options& options, LogFile& before) {
+  if (!options.files.empty()) {
+    openLog(before, options.files[0]);
+  } else if (!options.numbers.empty()) {
+    openLog(before, snapshotLogName(options.numbers[0]));
+  } else {
+    int count = countSnapshotLogs();
+    std::string folder = platform::logFolder().empty() ? "." : platform::logFolder();
+    if (count == 0) throw Trouble{"no snapshot log in " + folder + " to compare the tree with"};
+    openLog(before, snapshotLogName(count));
+  }
+}
+
+// The folder --live walks: the one given, which must be the log's start
+// folder unless paths are matched below each start folder, or else the
+// log's. The log is left at its start.
+std::string liveFolderFor(const Options& options, const LogFile& before) {
+  std::optional<std::string> start = logStartFolder(before.stream);
+  if (!platform::seekFile(before.stream, 0)) {
+    throw Trouble{before.name + ": cannot be read twice (not a regular file)"};
+  }
+  if (options.liveFolder.empty()) {
+    if (start) return *start;
+    throw Trouble{before.name +
+                  " holds no record, so it names no folder: give the one to walk (--live FOLDER)"};
+  }
+  if (start && *start != options.liveFolder && !options.relative) {
+    throw Trouble{options.liveFolder + " is not the start folder of " + before.name + " (" +
+                  *start + "): compare the two with --relative"};
+  }
+  return options.liveFolder;
+}
+
+// The log of a live walk as the after log; returns when the walk began.
+uint64_t pickLive(const Options& options, LogFile& before, LogFile& after, std::FILE* err) {
+  pickBaseline(options, before);
+  std::string folder = liveFolderFor(options, before);
+  LiveWalk walk = walkLive(folder, err);
+  if (walk.log == nullptr) throw Trouble{walk.trouble};
+  after.name = folder;
+  after.stream = walk.log;
+  return walk.taken;
+}
+
 void checkRead(const LogFile& log) {
   if (std::ferror(log.stream) != 0) throw Trouble{log.name + ": read error"};
 }
@@ -145,11 +194,16 @@ void writePage(const std::string& file, const std::vector<Change>& changes, cons
   if (!page) throw Trouble{file + ": cannot be written"};
 }
 
-int compareView(const Options& options, std::FILE* out) {
+int compareView(const Options& options, std::FILE* out, std::FILE* err) {
   Filters filters = filtersFor(options);
   LogFile before;
   LogFile after;
-  pickLogs(options, before, after);
+  std::optional<uint64_t> walked;
+  if (options.live) {
+    walked = pickLive(options, before, after, err);
+  } else {
+    pickLogs(options, before, after);
+  }
   ComparisonOptions comparing;
   comparing.matching = options.relative ? PathMatching::kBelowStart : PathMatching::kExact;
   comparing.access = options.access ? AccessTimes::kShown : AccessTimes::kHidden;
@@ -173,7 +227,8 @@ int compareView(const Options& options, std::FILE* out) {
   summary.before.file = before.name;
   summary.after.file = after.name;
   summary.before.taken = platform::lastWriteTime(before.name);
-  summary.after.taken = platform::lastWriteTime(after.name);
+  summary.after.taken = walked ? walked : platform::lastWriteTime(after.name);
+  summary.after.live = walked.has_value();
 
   // The page makes its folder tree from the changes, all the way down,
   // whatever --depth says.
@@ -230,23 +285,31 @@ void describe(CLI::App& app, Options& options) {
   app.description(
       "Shows what changed between two dirlog snapshot logs, for people (text) and scripts "
       "(JSON Lines).\nWithout log arguments it compares the two logs that dirlog /compare "
-      "would.");
+      "would; with --live, the newest log with the tree as it is now.");
   // The two files may stand anywhere among the options; "--" ends the
   // options, so that a file name may begin with "-".
   app.add_option("logs", options.files, "BEFORE AFTER: two snapshot logs by path")
       ->expected(0, 2)
       ->check(kNotEmpty)
       ->type_name("BEFORE AFTER");
-  auto* logs = app.add_option("--logs", options.numbers, "Compare logs number N and M")
-                   ->expected(2)
-                   ->allow_extra_args(false)
-                   ->type_name("N M");
+  auto* logs =
+      app.add_option("--logs", options.numbers, "Compare logs number N and M (with --live: log N)")
+          ->expected(1, 2)
+          ->allow_extra_args(false)
+          ->type_name("N M");
   // Every other option takes one value per use: one that takes a list
   // (--include, --exclude) is given again for each further value.
   auto* history = app.add_option("--history", options.history,
                                  "One entry's record through every log present, oldest first")
                       ->check(kNotEmpty)
                       ->type_name("PATH");
+  auto* live = app.add_option("--live", options.liveFolder,
+                              "Compare the log with FOLDER as it is now, walked as dirlog /L "
+                              "would, without writing a log (default: the log's start folder)")
+                   ->expected(0, 1)
+                   ->allow_extra_args(false)
+                   ->check(kNotEmpty)
+                   ->type_name("[FOLDER]");
   app.add_flag("--relative", options.relative,
                "Match paths below each log's own start folder (logs of two folders)");
   app.add_flag("--access", options.access, "Show changes of the access time");
@@ -284,6 +347,20 @@ void describe(CLI::App& app, Options& options) {
   logs->excludes("logs");
   history->excludes("logs")->excludes(logs);
   html->excludes(history);
+  live->excludes(history);
+}
+
+// The logs named fit the view asked for: two to compare, or one for --live.
+const char* logsMisfit(const Options& options) {
+  size_t wanted = options.live ? 1 : 2;
+  if (!options.files.empty() && options.files.size() != wanted) {
+    return options.live ? "--live: one log file to compare the tree with, or none for the newest"
+                        : "BEFORE AFTER: two log files, or none for the two newest";
+  }
+  if (!options.numbers.empty() && options.numbers.size() != wanted) {
+    return options.live ? "--live: --logs N names one log" : "--logs N M: two log numbers";
+  }
+  return nullptr;
 }
 
 // An option written "--only=" with nothing behind the "=": the parser
@@ -326,9 +403,8 @@ int runView(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
   } catch (const CLI::ParseError& error) {
     return optionTrouble(err, error.what());
   }
-  if (options.files.size() == 1) {
-    return optionTrouble(err, "BEFORE AFTER: two log files, or none for the two newest");
-  }
+  options.live = app.get_option("--live")->count() > 0;
+  if (const char* misfit = logsMisfit(options)) return optionTrouble(err, misfit);
   std::string probe;
   if (!platform::codePageToUtf8("", options.codePage, probe)) {
     std::string what =
@@ -336,7 +412,8 @@ int runView(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
     return optionTrouble(err, what.c_str());
   }
   try {
-    int status = options.history.empty() ? compareView(options, out) : historyView(options, out);
+    int status =
+        options.history.empty() ? compareView(options, out, err) : historyView(options, out);
     if (std::fflush(out) != 0 || std::ferror(out) != 0) {
       throw Trouble{"cannot write the output"};
     }

@@ -235,6 +235,7 @@ TEST_F(ViewRunTest, ExitsLikeDiff) {
   EXPECT_EQ(view({"--only", "renamed", "a", "b"}).status, kTrouble);
   EXPECT_EQ(view({"--color=sometimes"}).status, kTrouble);
   EXPECT_EQ(view({"one-log-only"}).status, kTrouble);
+  EXPECT_NE(view({"--logs", "1"}).err.find("--logs N M: two log numbers"), std::string::npos);
 
   ScopedLogRoot root(dir_.str());
   run = view({});
@@ -358,6 +359,36 @@ TEST_F(ViewRunTest, AnswersTruly) {
        {"--code-page", "1251"},
        kChangesShown,
        {"caf\xD0\xB9.txt", "decoded from code page 1251"}},
+      {"--live: a log without records names no folder to walk",
+       "FILEs - 0, DIRECTORIEs - 0\n",
+       "",
+       {"BEFORE", "--live"},
+       kTrouble,
+       {"before.txt holds no record", "--live FOLDER"}},
+      {"given one, everything there was created",
+       "FILEs - 0, DIRECTORIEs - 0\n",
+       "",
+       {"--live", "DIR", "BEFORE", "--json"},
+       kChangesShown,
+       {"\"path\":\"before.txt\"", "\"kind\":\"created\"", "\"live\":true"}},
+      {"--live takes one log",
+       "",
+       "",
+       {"--live", "DIR", "BEFORE", "AFTER"},
+       kTrouble,
+       {"--live: one log file"}},
+      {"and --logs one number",
+       "",
+       "",
+       {"--logs", "1", "2", "--live"},
+       kTrouble,
+       {"--live: --logs N names one log"}},
+      {"a folder that cannot be walked is trouble",
+       "",
+       "",
+       {"--live", "DIR/none", "BEFORE"},
+       kTrouble,
+       {"none: the given folder cannot be found"}},
       {"an empty value is trouble", "", "", {"--only", ""}, kTrouble, {"--only: an empty value"}},
       {"an empty value after \"=\" too", "", "", {"--history="}, kTrouble, {"an empty value"}},
   };
@@ -368,15 +399,23 @@ TEST_F(ViewRunTest, AnswersTruly) {
     std::string before = put("before.txt", answer.before);
     std::string after = put("after.txt", answer.after);
     auto placed = std::find(arguments.begin(), arguments.end(), "BEFORE");
-    if (placed == arguments.end()) {
+    bool live = std::find(arguments.begin(), arguments.end(), "--live") != arguments.end();
+    if (placed == arguments.end() && !live) {
       arguments.insert(arguments.begin(), {before, after});
-    } else {
-      *placed = before;
-      *std::find(arguments.begin(), arguments.end(), "AFTER") = after;
     }
+    // BEFORE, AFTER and DIR (a folder of the two files) stand for themselves.
+    std::string folder = dir_.path() / "walked";
+    for (std::string& argument : arguments) {
+      if (argument == "BEFORE") argument = before;
+      if (argument == "AFTER") argument = after;
+      if (argument.starts_with("DIR")) argument = folder + argument.substr(3);
+    }
+    std::filesystem::create_directories(folder);
+    put("walked/before.txt", answer.before);
     ViewRun run = view(arguments);
+    std::filesystem::remove_all(folder);
+    const std::string said = answer.status == kTrouble ? run.err : run.out;
     EXPECT_EQ(run.status, answer.status) << run.out << run.err;
-    const std::string& said = answer.status == kTrouble ? run.err : run.out;
     for (const std::string& text : answer.shown) {
       EXPECT_NE(said.find(text), std::string::npos) << text << " in:\n" << said;
     }

@@ -1,9 +1,12 @@
 // dirlog-view end to end: two scans of a real tree by the built dirlog,
 // changes of every kind between them, and the built dirlog-view reading the
 // logs.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -72,6 +75,105 @@ TEST(ViewE2eTest, ShowsEveryKindOfChangeOnARealTree) {
 
   RunResult missing = runDirlogView({"--logs", "1", "7"}, logs);
   EXPECT_EQ(missing.exitStatus, 2);
+}
+
+// Every entry below `folder` with its bytes (a folder's as "/").
+std::map<std::string, std::string> contentsOf(const fs::path& folder) {
+  std::map<std::string, std::string> contents;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    std::string name = fs::relative(entry.path(), folder).string();
+    contents[name] = entry.is_directory() ? "/" : readFile(entry.path());
+  }
+  return contents;
+}
+
+struct LiveRun {
+  RunResult run;
+  std::string err;
+};
+
+// dirlog-view with its standard error kept, and its temporary files made in
+// `temporary`.
+LiveRun runLive(const std::vector<std::string>& arguments, const std::string& logs,
+                const fs::path& temporary) {
+  fs::path errFile = temporary.parent_path() / "err.txt";
+  int errorFd = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  RunOptions options;
+  options.program = DIRLOG_VIEW_BINARY;
+  options.errorFd = errorFd;
+  setenv("TMPDIR", temporary.c_str(), 1);
+  LiveRun live{runDirlog(arguments, logs, options), ""};
+  unsetenv("TMPDIR");
+  close(errorFd);
+  live.err = readFile(errFile);
+  return live;
+}
+
+// --live compares the newest log with the tree as it is now, in every output,
+// and leaves the log folder and the folder for temporary files as they were;
+// a walk that cannot record everything shows no comparison.
+TEST(ViewE2eTest, LiveComparesTheTreeAsItIsNowAndLeavesTheLogsAlone) {
+  ScopedTempDir work;
+  fs::path tree = work.path() / "app";
+  fs::path temporary = work.path() / "tmp";
+  std::string logs = (work.path() / "logs").string();
+  fs::create_directories(logs);
+  fs::create_directories(temporary);
+  fs::create_directories(tree / "sub");
+  writeFile(tree / "grow.txt", "abc");
+  writeFile(tree / "gone.txt", "gone");
+  ASSERT_EQ(runDirlog({"/L" + tree.string()}, logs).exitStatus, 0);
+  ASSERT_EQ(runDirlog({"/L" + tree.string()}, logs).exitStatus, 0);
+  // Walked as /L walks it: the unchanged tree shows no change.
+  EXPECT_EQ(runLive({"--live"}, logs, temporary).run.exitStatus, 0);
+
+  writeFile(tree / "grow.txt", "abc and more");
+  fs::remove(tree / "gone.txt");
+  writeFile(tree / "born.txt", "new");
+  std::map<std::string, std::string> before = contentsOf(logs);
+  std::string page = (work.path() / "page.html").string();
+  std::string elsewhere = tree.string() + "/../app";
+  struct Case {
+    std::vector<std::string> arguments;
+    int status;
+    std::vector<std::string> shown;  // in standard output, or error for 2, in this order
+  };
+  const std::vector<Case> cases = {
+      {{"--live"},
+       1,
+       {"deleted   gone.txt", "created   born.txt", "after     live walk: 3 records"}},
+      {{"--json", "--live", tree.string(), "--logs", "1"}, 1, {R"("live":true,"log":null)"}},
+      {{"--html", page, "--live"}, 1, {}},
+      {{"--live", elsewhere, "--relative", "--only", "created"}, 1, {"created   born.txt"}},
+      {{"--live", elsewhere}, 2, {"is not the start folder of", "--relative"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments[0] + " " + c.arguments[1]);
+    LiveRun live = runLive(c.arguments, logs, temporary);
+    EXPECT_EQ(live.run.exitStatus, c.status) << live.err;
+    EXPECT_EQ(c.status == 2 ? live.run.out : live.err, "");
+    size_t at = 0;
+    for (const std::string& text : c.shown) {
+      at = (c.status == 2 ? live.err : live.run.out).find(text, at);
+      EXPECT_NE(at, std::string::npos) << text << " in\n" << live.run.out << live.err;
+    }
+  }
+  EXPECT_NE(readFile(page).find("born.txt"), std::string::npos);
+
+  fs::path deep = tree / "b";
+  while (deep.string().size() < 300) deep /= std::string(40, 'd');
+  fs::create_directories(deep);
+  LiveRun failed = runLive({"--live"}, logs, temporary);
+  EXPECT_EQ(failed.run.exitStatus, 2);
+  EXPECT_EQ(failed.run.out, "");
+  EXPECT_NE(failed.err.find("dirlog-view: path too long, not recorded: " + tree.string()),
+            std::string::npos);
+  EXPECT_NE(failed.err.find("could not record 1 entry (named above), so no comparison is shown"),
+            std::string::npos)
+      << failed.err;
+
+  EXPECT_EQ(contentsOf(logs), before);
+  EXPECT_TRUE(fs::is_empty(temporary));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // dirlog-view.exe under Wine: two scans of a tree on drive C by dirlog.exe,
-// then the view of what changed, as text and as JSON.
+// then the view of what changed, as text and as JSON, and of the tree as it
+// is now (--live).
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -54,6 +55,17 @@ TEST_F(WineViewTest, ShowsTheChangesAsTextAndJson) {
   WineRun missing = runDirlogView({"--logs", "1", "5"});
   EXPECT_EQ(missing.exitStatus, 2);
   EXPECT_EQ(missing.out, "");
+
+  // The tree as it is now against the newest log, which no third log joins.
+  file("t/late.txt", "late");
+  std::string logs = log(1) + log(2);
+  WineRun live = runDirlogView({"--live", "--only", "created"});
+  EXPECT_EQ(live.exitStatus, 1) << live.out;
+  EXPECT_EQ(live.out.rfind("created   late.txt", 0), 0u) << live.out;
+  EXPECT_NE(live.out.find("after     live walk: 5 records of c:\\t, walked "), std::string::npos)
+      << live.out;
+  EXPECT_EQ(log(1) + log(2), logs);
+  EXPECT_FALSE(std::filesystem::exists(onDriveC("c:\\dirlog3.txt")));
 }
 
 TEST_F(WineViewTest, ShowsWindowsNamesAsTheyAre) {
