@@ -403,8 +403,8 @@ TEST_F(ViewRunTest, AnswersTruly) {
     if (placed == arguments.end() && !live) {
       arguments.insert(arguments.begin(), {before, after});
     }
-    // BEFORE, AFTER and DIR (a folder of the two files) stand for themselves.
-    std::string folder = dir_.path() / "walked";
+    // BEFORE and AFTER stand for the two files, DIR for a folder with a copy of BEFORE.
+    std::string folder = (dir_.path() / "walked").string();
     for (std::string& argument : arguments) {
       if (argument == "BEFORE") argument = before;
       if (argument == "AFTER") argument = after;
