@@ -148,7 +148,7 @@ TEST(ViewE2eTest, LiveComparesTheTreeAsItIsNowAndLeavesTheLogsAlone) {
       {{"--live", elsewhere}, 2, {"is not the start folder of", "--relative"}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.arguments[0] + " " + c.arguments[1]);
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
     LiveRun live = runLive(c.arguments, logs, temporary);
     EXPECT_EQ(live.run.exitStatus, c.status) << live.err;
     EXPECT_EQ(c.status == 2 ? live.run.out : live.err, "");
