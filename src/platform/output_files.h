@@ -55,8 +55,8 @@ bool cutFileBack(std::FILE* stream, uint64_t size);
 // Windows the folder GetTempPath names): created exclusively, readable by
 // its owner only, and gone however the process ends (on POSIX it never has
 // a name, or loses it at once; on Windows the system deletes it when its
-// handle closes). Opened for writing in text mode and unbuffered, as
-// openLogForWriting() opens a log. Returns nullptr, with `reason` naming
+// handle closes). Opened for writing in text mode, as openLogForWriting()
+// opens a log, but buffered. Returns nullptr, with `reason` naming
 // the folder and the system's words, when it cannot be created.
 std::FILE* openTemporaryLog(std::string& reason);
 

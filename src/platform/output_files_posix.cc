@@ -168,7 +168,6 @@ std::FILE* openTemporaryLog(std::string& reason) {
     ::close(fd);
     return nullptr;
   }
-  std::setvbuf(stream, nullptr, _IONBF, 0);
   return stream;
 }
 

@@ -130,7 +130,6 @@ std::FILE* openTemporaryLog(std::string& reason) {
         _close(fd);
         break;
       }
-      std::setvbuf(stream, nullptr, _IONBF, 0);
       return stream;
     }
     error = GetLastError();

@@ -19,6 +19,10 @@ EntryRecord record;
 // a write to it failed, after which nothing more is written to it.
 uint64_t wholeLinesSize = 0;
 bool writeFailed = false;
+// A numbered log's lines reach the file one by one, so that it is whole up
+// to its last line at every moment; a log of no number is read only once
+// written, and its lines go in blocks.
+bool flushEachLine = true;
 WalkNotice walkNotice = nullptr;
 
 constexpr int kLowestProbedLog = 0;
@@ -33,12 +37,13 @@ constexpr int kOpeningTries = 16;
 void writeLogLine(const char* text, size_t length) {
   if (writeFailed) return;
   platform::holdInterruptions();
-  bool whole = std::fwrite(text, 1, length, snapshotLog) == length && std::fflush(snapshotLog) == 0;
+  bool whole = std::fwrite(text, 1, length, snapshotLog) == length &&
+               (!flushEachLine || std::fflush(snapshotLog) == 0);
   if (whole) {
     wholeLinesSize += length - 1 + platform::lineBreakBytes();
   } else {
     writeFailed = true;
-    platform::cutFileBack(snapshotLog, wholeLinesSize);
+    if (flushEachLine) platform::cutFileBack(snapshotLog, wholeLinesSize);
   }
   platform::releaseInterruptions();
 }
@@ -125,6 +130,7 @@ void openNewSnapshotLog() {
   snapshotLog = nullptr;
   wholeLinesSize = 0;
   writeFailed = false;
+  flushEachLine = true;
   // Two scans may count the same logs at once. Each takes a number only by
   // holding its log, so the one that comes second finds it held, counts
   // again and takes the next; when the count gives a held number again (a
@@ -146,12 +152,13 @@ void startUnnumberedLog(std::FILE* stream) {
   snapshotLog = stream;
   wholeLinesSize = 0;
   writeFailed = false;
+  flushEachLine = false;
   fileCount = 0;
   dirCount = 0;
 }
 
 bool endUnnumberedLog() {
-  bool written = !writeFailed && std::ferror(snapshotLog) == 0;
+  bool written = !writeFailed && std::fflush(snapshotLog) == 0 && std::ferror(snapshotLog) == 0;
   snapshotLog = nullptr;
   return written;
 }

@@ -36,12 +36,14 @@ void openNewSnapshotLog();
 
 // Writes the lines that follow to `stream` in place of a numbered log:
 // a log of no number, for a walk that must leave the numbered logs alone.
-// The caller opened `stream` for writing in text mode, unbuffered, and
-// keeps it. The counters of the totals line start again at 0.
+// The caller opened `stream` for writing in text mode and keeps it; the
+// lines are the same, but they are not flushed one by one. The counters of
+// the totals line start again at 0.
 void startUnnumberedLog(std::FILE* stream);
 
-// Ends the writing begun by startUnnumberedLog(), leaving the stream open.
-// False when a write to it failed; the stream then holds whole lines only.
+// Ends the writing begun by startUnnumberedLog(): flushes the stream and
+// leaves it open. False when a write to it failed; what it holds is then
+// not to be read.
 bool endUnnumberedLog();
 
 // Where the walk's messages about what it could not record go, worded
