@@ -48,8 +48,9 @@ bool endUnnumberedLog();
 
 // Where the walk's messages about what it could not record go, worded
 // without a program name: "path too long, not recorded: <path>" from
-// writeEntryLine(). Without one (nullptr, the start), they go out as
-// dirlog's non-fatal error lines.
+// writeEntryLine(), "cannot list <folder>: <reason>" from the walk. Without
+// one (nullptr, the start), they go out as dirlog's: the first as a
+// non-fatal error line, the second as "dirlog: ..." on standard error.
 using WalkNotice = void (*)(const std::string& message);
 void useWalkNotice(WalkNotice notice);
 

@@ -56,20 +56,19 @@ int openListing() {
   return 1;
 }
 
-// "dirlog: cannot list <folder>: <reason>" on standard error, beside the
-// status line, so that a folder recorded with nothing below it for want of
-// a listing is never taken for an empty one. The folder is shown as the log
-// writes it: a control character as '?'.
+// "cannot list <folder>: <reason>" to the walk notice, or as "dirlog: ..."
+// on standard error, beside the status line, so that a folder recorded with
+// nothing below it for want of a listing is never taken for an empty one.
+// The folder is shown as the log writes it: a control character as '?'.
 void nameUnlistableFolder() {
-  std::string line = "dirlog: cannot list ";
+  std::string message = "cannot list ";
   for (char c : currentPath) {
     unsigned char byte = static_cast<unsigned char>(c);
-    line += byte < 0x20 || byte == 0x7F ? '?' : c;
+    message += byte < 0x20 || byte == 0x7F ? '?' : c;
   }
   std::string reason = platform::directorySearch().lastFailure();
-  if (!reason.empty()) line += ": " + reason;
-  line += '\n';
-  writeBesideStatusLine(line);
+  if (!reason.empty()) message += ": " + reason;
+  if (!sendWalkNotice(message)) writeBesideStatusLine("dirlog: " + message + "\n");
 }
 
 // openListing() within the walk: a folder that cannot be listed is named.

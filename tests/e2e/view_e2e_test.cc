@@ -95,12 +95,13 @@ struct LiveRun {
 // dirlog-view with its standard error kept, and its temporary files made in
 // `temporary`.
 LiveRun runLive(const std::vector<std::string>& arguments, const std::string& logs,
-                const fs::path& temporary) {
+                const fs::path& temporary, bool unprivileged = false) {
   fs::path errFile = temporary.parent_path() / "err.txt";
   int errorFd = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   RunOptions options;
   options.program = DIRLOG_VIEW_BINARY;
   options.errorFd = errorFd;
+  options.unprivileged = unprivileged;
   setenv("TMPDIR", temporary.c_str(), 1);
   LiveRun live{runDirlog(arguments, logs, options), ""};
   unsetenv("TMPDIR");
@@ -171,6 +172,22 @@ TEST(ViewE2eTest, LiveComparesTheTreeAsItIsNowAndLeavesTheLogsAlone) {
   EXPECT_NE(failed.err.find("could not record 1 entry (named above), so no comparison is shown"),
             std::string::npos)
       << failed.err;
+
+  // A folder it cannot list, as a user whom permissions stop.
+  fs::remove_all(tree / "b");
+  fs::create_directory(tree / "locked");
+  fs::permissions(tree / "locked", fs::perms::none);
+  for (const fs::path& open : {work.path(), tree, fs::path(logs), temporary}) {
+    fs::permissions(open, fs::perms::all);
+  }
+  LiveRun locked = runLive({"--live"}, logs, temporary, /*unprivileged=*/true);
+  fs::permissions(tree / "locked", fs::perms::all);
+  if (locked.run.exitStatus != kCannotDropPrivileges) {
+    EXPECT_EQ(locked.run.exitStatus, 2);
+    EXPECT_EQ(locked.run.out, "");
+    EXPECT_EQ(locked.err.rfind("dirlog-view: cannot list " + tree.string() + "/locked", 0), 0u)
+        << locked.err;
+  }
 
   EXPECT_EQ(contentsOf(logs), before);
   EXPECT_TRUE(fs::is_empty(temporary));
