@@ -11,8 +11,9 @@ import re
 import subprocess
 import sys
 
-# What deps.sh probes to know that find_package will find the package.
-PACKAGE_PROBES = {"GTest": "/usr/include/gtest/gtest.h", "Python3": "python3"}
+# What deps.sh probes to know that find_package will find the package
+# (threads come with the C library that the compiler brings).
+PACKAGE_PROBES = {"GTest": "/usr/include/gtest/gtest.h", "Python3": "python3", "Threads": "g++"}
 COMMAND = re.compile(r"\b(find_program|find_package|message|set)\s*\(((?:[^()]|\([^()]*\))*)\)")
 WORD = re.compile(r'"([^"]*)"|(\S+)')
 
