@@ -467,13 +467,20 @@ describe('a page of 500,000 rows at a device pixel ratio of 2', () => {
     }).map((tr) => Number(/row(\d+)$/.exec(tr.querySelector('.c-path').title)[1]));
     return [seen[0], seen.at(-1)];
   });
-  // Until a smooth scroll has ended and the rows are drawn.
+  // Until a smooth scroll has ended and the rows are drawn: the scroll
+  // position unchanged for 300 ms (a loaded machine may start the smooth
+  // scroll a few frames late, so one still frame proves nothing).
   const settle = () => tab.evaluate(() => new Promise((done) => {
     const scroller = document.getElementById('scroller');
     let last = NaN;
-    const frame = () => {
-      if (scroller.scrollTop === last) return setTimeout(done, 50);
-      last = scroller.scrollTop;
+    let stillSince = 0;
+    const frame = (now) => {
+      if (scroller.scrollTop !== last) {
+        last = scroller.scrollTop;
+        stillSince = now;
+      } else if (now - stillSince >= 300) {
+        return setTimeout(done, 50);
+      }
       return requestAnimationFrame(frame);
     };
     requestAnimationFrame(frame);
