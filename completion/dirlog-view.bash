@@ -6,7 +6,7 @@ _dirlog_view() {
   local current=${COMP_WORDS[COMP_CWORD]}
   local previous=${COMP_WORDS[COMP_CWORD - 1]}
   local options="--help --version --logs --history --relative --access --local --depth"
-  options+=" --include --exclude --only --json --html --color"
+  options+=" --include --exclude --only --json --html --color --live --code-page"
   # bash splits "--color=ne" into "--color", "=" and "ne".
   if [ "$previous" = "=" ] && [ "$COMP_CWORD" -ge 2 ]; then
     previous=${COMP_WORDS[COMP_CWORD - 2]}
@@ -19,7 +19,8 @@ _dirlog_view() {
         -W "created deleted modified moved type" -- "$last")
       ;;
     --color) mapfile -t COMPREPLY < <(compgen -W "auto always never" -- "$current") ;;
-    --logs | --depth | --include | --exclude) COMPREPLY=() ;;
+    --logs | --depth | --include | --exclude | --code-page) COMPREPLY=() ;;
+    --live) mapfile -t COMPREPLY < <(compgen -d -- "$current") ;;
     *)
       if [[ $current == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$current")
