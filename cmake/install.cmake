@@ -7,6 +7,28 @@ include(GNUInstallDirs)
 
 set(DIRLOG_MAN_PAGES ${PROJECT_SOURCE_DIR}/doc/dirlog.1 ${PROJECT_SOURCE_DIR}/doc/dirlog-view.1)
 
+# Makes man/<name><suffix> of each manual page with `<command...> page >
+# output` (the name is the page's file name, or without its section for
+# name_part NAME_WE), puts the outputs in `outputs_var`, and builds them
+# with the target dirlog_man_page.
+function(dirlog_render_man_pages outputs_var name_part suffix comment)
+  set(outputs)
+  foreach(page ${DIRLOG_MAN_PAGES})
+    get_filename_component(page_name ${page} ${name_part})
+    set(output ${PROJECT_BINARY_DIR}/man/${page_name}${suffix})
+    add_custom_command(
+      OUTPUT ${output}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
+      COMMAND ${ARGN} ${page} > ${output}
+      DEPENDS ${page}
+      COMMENT "${comment} ${page_name}"
+      VERBATIM)
+    list(APPEND outputs ${output})
+  endforeach()
+  add_custom_target(dirlog_man_page ALL DEPENDS ${outputs})
+  set(${outputs_var} ${outputs} PARENT_SCOPE)
+endfunction()
+
 if(WIN32)
   install(TARGETS dirlog dirlog-view RUNTIME DESTINATION .)
   # Windows has no man(1): the pages go along as HTML, rendered by mandoc
@@ -16,20 +38,8 @@ if(WIN32)
   if(NOT DIRLOG_MANDOC)
     message(FATAL_ERROR "The Windows build renders the manual pages to HTML: install mandoc")
   endif()
-  set(html_pages)
-  foreach(page ${DIRLOG_MAN_PAGES})
-    get_filename_component(page_name ${page} NAME_WE)
-    set(page_html ${PROJECT_BINARY_DIR}/man/${page_name}.html)
-    add_custom_command(
-      OUTPUT ${page_html}
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
-      COMMAND ${DIRLOG_MANDOC} -Thtml ${page} > ${page_html}
-      DEPENDS ${page}
-      COMMENT "Rendering the manual page ${page_name} to HTML"
-      VERBATIM)
-    list(APPEND html_pages ${page_html})
-  endforeach()
-  add_custom_target(dirlog_man_page ALL DEPENDS ${html_pages})
+  dirlog_render_man_pages(html_pages NAME_WE .html "Rendering to HTML the manual page"
+                          ${DIRLOG_MANDOC} -Thtml)
   install(FILES ${html_pages} ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/doc/windows-logs.txt DESTINATION . RENAME LOGS.txt)
   return()
@@ -48,20 +58,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/completion/_dirlog-view
 find_program(DIRLOG_GZIP gzip)
 mark_as_advanced(DIRLOG_GZIP)
 if(DIRLOG_GZIP)
-  set(compressed_pages)
-  foreach(page ${DIRLOG_MAN_PAGES})
-    get_filename_component(page_name ${page} NAME)
-    set(page_gz ${PROJECT_BINARY_DIR}/man/${page_name}.gz)
-    add_custom_command(
-      OUTPUT ${page_gz}
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
-      COMMAND ${DIRLOG_GZIP} -9 -n -c ${page} > ${page_gz}
-      DEPENDS ${page}
-      COMMENT "Compressing the manual page ${page_name}"
-      VERBATIM)
-    list(APPEND compressed_pages ${page_gz})
-  endforeach()
-  add_custom_target(dirlog_man_page ALL DEPENDS ${compressed_pages})
+  dirlog_render_man_pages(compressed_pages NAME .gz "Compressing the manual page"
+                          ${DIRLOG_GZIP} -9 -n -c)
   install(FILES ${compressed_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 else()
   install(FILES ${DIRLOG_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
