@@ -14,8 +14,8 @@
 //
 // The walk lists a directory again after each of its subdirectories. A
 // directory listed again is read whole, once, and kept (listing_cache.h)
-// while its file ID and times stay as they were, so that a folder of k
-// subfolders costs one check per climb and not k listings of k entries.
+// while its times stay as they were, so that a folder of k subfolders costs
+// one question by path per climb and not k listings of k entries.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif

@@ -30,12 +30,18 @@ struct Stamp {
 
 // Which directory a listing was read from, and its stamps when it was opened
 // for the read. Any change of a directory's entries moves its change and
-// modification stamps; a directory put in its place has another identity.
+// modification stamps. A directory put in its place has another identity
+// where the system tells one (device and inode); where the state is read by
+// the path alone (Windows: device and inode are 0), it has a later change
+// stamp, since creating or moving a directory stamps it and a listing is
+// only kept while its stamps are older than its read (isSettled), and it
+// has a creation stamp of its own.
 struct DirectoryState {
   uint64_t device;
   uint64_t inode;
   Stamp changed;
   Stamp modified;
+  Stamp created;  // where the system keeps one (Windows); else zero
   bool operator==(const DirectoryState&) const = default;
 };
 

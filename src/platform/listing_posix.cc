@@ -89,7 +89,8 @@ bool forEachEntry(int fd, Visit visit) {
 
 DirectoryState directoryStateOf(const struct stat& status) {
   return DirectoryState{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino),
-                        toStamp(changeTime(status)), toStamp(modificationTime(status))};
+                        toStamp(changeTime(status)), toStamp(modificationTime(status)),
+                        Stamp{0, 0}};
 }
 
 std::shared_ptr<Listing> readListing(int fd, const struct stat& status) {

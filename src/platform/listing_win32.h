@@ -72,9 +72,9 @@ class Win32Listing {
   std::vector<uint32_t> byName_;  // entries' indexes by name, then by index
 };
 
-// The directory at `path` as a handle opened on it now shows it: its file ID
-// and its change and last-write times. The device is left 0: the path keeps
-// to its volume. Empty when it cannot be opened.
+// The directory at `path` (a true path) as the system shows it now, asked by
+// the path without opening the directory: its change, last-write and
+// creation times, device and inode left 0. Empty when it cannot be asked.
 std::optional<DirectoryState> directoryStateOf(const std::wstring& path);
 
 // The system's clock, as it stamps files.

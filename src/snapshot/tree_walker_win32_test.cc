@@ -1,6 +1,10 @@
 // The walk over the Windows directory search on real folders (under Wine in
 // the cross build's tests).
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <chrono>
 #include <functional>
@@ -42,11 +46,23 @@ class HookedSearch : public platform::DirectorySearch {
   platform::DirectorySearch& system_;
 };
 
+// Gives the directory `to` the write time of `from` (std::filesystem cannot
+// open a directory to set its times).
+void copyWriteTime(const fs::path& from, const fs::path& to) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  ASSERT_TRUE(GetFileAttributesExW(from.c_str(), GetFileExInfoStandard, &data));
+  HANDLE directory = CreateFileW(to.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ASSERT_NE(directory, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(SetFileTime(directory, nullptr, nullptr, &data.ftLastWriteTime));
+  CloseHandle(directory);
+}
+
 // The walk climbs back into d after each subfolder. Its listing is read
 // whole once and kept while d is unchanged; a change made while the walk is
 // inside d\b\x shows when it comes back: entries made after b are
 // recorded (those before it passed over, as the walk always passes them),
-// and with b gone the walk goes on after it.
+// with b gone the walk goes on after it, and a d put in d's place is read.
 TEST(Win32WalkTest, AKeptListingStandsInUntilItsDirectoryChanges) {
   const struct {
     const char* what;
@@ -62,13 +78,25 @@ TEST(Win32WalkTest, AKeptListingStandsInUntilItsDirectoryChanges) {
       {"the folder left removed",
        [](const fs::path& d) { fs::remove_all(d / "b"); },
        {"a1", "a2", "a3", "a4", "b", "x", "c.txt"}},
+      // Its state is asked by its path: the one now there is another,
+      // though it shows the same write time.
+      {"the folder replaced by one made before the walk",
+       [](const fs::path& d) {
+         fs::rename(d, d.string() + " old");
+         fs::rename(d.string() + " new", d);
+         copyWriteTime(d.string() + " old", d);
+       },
+       {"a1", "a2", "a3", "a4", "b", "x", "c.txt", "z.txt"}},
   };
   ScopedTempDir trees;
   for (const auto& c : cases) {
-    for (const char* name : {"a1", "a2", "a3", "a4", "b/x"}) {
-      fs::create_directories(trees.path() / c.what / name);
+    for (std::string tree : {std::string(c.what), std::string(c.what) + " new"}) {
+      for (const char* name : {"a1", "a2", "a3", "a4", "b/x"}) {
+        fs::create_directories(trees.path() / tree / name);
+      }
+      writeFile(trees.path() / tree / "c.txt", "x");
     }
-    writeFile(trees.path() / c.what / "c.txt", "x");
+    writeFile(trees.path() / (std::string(c.what) + " new") / "z.txt", "x");
   }
   // Past the coarsest step of directory times, so that listings are kept.
   std::this_thread::sleep_for(std::chrono::milliseconds(2300));
