@@ -110,7 +110,8 @@ std::optional<DirectoryState> directoryStateOf(const std::wstring& path) {
   // of. The file ID is not among the answers; see DirectoryState for why
   // the times tell a directory put in its place apart.
   if (path.rfind(L"\\\\?\\", 0) != 0 && path.rfind(L"\\\\.\\", 0) != 0) return std::nullopt;
-  std::wstring ntPath = L"\\??\\" + path.substr(4);
+  // Without the separator at the end, the root "\\?\C:" would be the volume.
+  std::wstring ntPath = L"\\??\\" + path.substr(4) + L"\\";
   if (ntPath.size() * sizeof(wchar_t) > UNICODE_STRING_MAX_BYTES) return std::nullopt;
   UNICODE_STRING name;
   name.Buffer = ntPath.data();
