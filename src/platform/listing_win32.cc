@@ -50,14 +50,7 @@ DirectoryHandle::~DirectoryHandle() {
 void Win32Listing::fill(size_t index, WIN32_FIND_DATAW& found) const {
   const Entry& entry = entries_[index];
   found = WIN32_FIND_DATAW{};
-  found.dwFileAttributes = entry.attributes;
-  found.ftCreationTime = entry.creation;
-  found.ftLastAccessTime = entry.access;
-  found.ftLastWriteTime = entry.write;
-  found.nFileSizeHigh = entry.sizeHigh;
-  found.nFileSizeLow = entry.sizeLow;
-  found.dwReserved0 = entry.reserved0;
-  found.dwReserved1 = entry.reserved1;
+  std::memcpy(&found, entry.members, sizeof entry.members);
   std::wcscpy(found.cFileName, nameAt(index));
   std::memcpy(found.cAlternateFileName, entry.shortName, sizeof entry.shortName);
 }
@@ -79,15 +72,7 @@ size_t Win32Listing::bytes() const {
 void Win32Listing::add(const WIN32_FIND_DATAW& found) {
   if (isDotEntry(found.cFileName)) return;
   Entry entry{};
-  entry.attributes = found.dwFileAttributes;
-  entry.creation = found.ftCreationTime;
-  entry.access = found.ftLastAccessTime;
-  entry.write = found.ftLastWriteTime;
-  entry.sizeHigh = found.nFileSizeHigh;
-  entry.sizeLow = found.nFileSizeLow;
-  entry.reserved0 = found.dwReserved0;
-  entry.reserved1 = found.dwReserved1;
-  static_assert(sizeof entry.shortName == sizeof found.cAlternateFileName);
+  std::memcpy(entry.members, &found, sizeof entry.members);
   std::memcpy(entry.shortName, found.cAlternateFileName, sizeof entry.shortName);
   entry.nameStart = static_cast<uint32_t>(names_.size());
   names_ += found.cFileName;

@@ -60,11 +60,12 @@ class Win32Listing {
   void finish();
 
  private:
+  // The find data without its fixed-size name: the members before the
+  // name (attributes, times, size, reserved words) as they lie in it, and
+  // the short name; the name itself is kept in names_.
   struct Entry {
-    DWORD attributes;
-    FILETIME creation, access, write;
-    DWORD sizeHigh, sizeLow, reserved0, reserved1;
-    wchar_t shortName[14];
+    unsigned char members[offsetof(WIN32_FIND_DATAW, cFileName)];
+    wchar_t shortName[sizeof(WIN32_FIND_DATAW::cAlternateFileName) / sizeof(wchar_t)];
     uint32_t nameStart;  // in names_
   };
   std::vector<Entry> entries_;    // in listing order
